@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/files.h"
+#include "platform/installer.h"
+#include "platform/types.h"
+
+namespace installer {
+
+// Summary-information property that lists the products a patch targets.
+inline constexpr std::uint32_t kPidTemplate = 7;
+
+// Opens the summary information of the package at `packagePath` (made full against the
+// current directory); 0 when it cannot be opened. The caller owns the handle.
+platform::MsiHandle OpenSummaryInformation(platform::Files& files, platform::Installer& msi,
+                                           const std::u16string& packagePath);
+
+// Reads the ';'-separated product codes the patch targets, exactly as stored. `result` is
+// written only on success. When given, `error` receives the installer's code of a failure.
+bool ReadPatchTargets(platform::Files& files, platform::Installer& msi,
+                      const std::u16string& packagePath, std::u16string& result,
+                      std::uint32_t* error = nullptr);
+
+}  // namespace installer

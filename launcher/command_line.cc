@@ -1,0 +1,69 @@
+#include "launcher/command_line.h"
+
+#include <cstddef>
+#include <new>
+
+namespace launcher {
+namespace {
+
+// Switches are matched with A-Z folded only, so the user's locale plays no part.
+bool EqualsSwitch(const std::u16string& argument, std::u16string_view lowerSwitch) {
+  if (argument.size() != lowerSwitch.size()) return false;
+  for (std::size_t i = 0; i < argument.size(); ++i) {
+    char16_t c = argument[i];
+    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
+    if (c != lowerSwitch[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+void ApplyArguments(const std::vector<std::u16string>& arguments, LaunchOptions& options) {
+  options.quiet = false;
+  options.extractRequested = false;
+  options.extractPath.clear();
+  options.patchListRequested = false;
+  options.patchListPath.clear();
+  options.runPatchFlow = true;
+
+  const std::size_t count = arguments.size();
+  std::size_t index = 1;
+  try {
+    while (index < count) {
+      const std::u16string& argument = arguments[index];
+      if (EqualsSwitch(argument, u"/q")) {
+        options.quiet = true;
+        index += 1;
+      } else if (EqualsSwitch(argument, u"/e") || EqualsSwitch(argument, u"/p")) {
+        const bool extract = EqualsSwitch(argument, u"/e");
+        (extract ? options.extractRequested : options.patchListRequested) = true;
+        options.runPatchFlow = false;
+        // The next argument is the path whatever it says, even another switch.
+        if (index + 1 < count) {
+          (extract ? options.extractPath : options.patchListPath) = arguments[index + 1];
+          index += 2;
+        } else {
+          index += 1;
+        }
+      } else if (EqualsSwitch(argument, u"/i")) {
+        options.runPatchFlow = false;
+        options.listProductsRequested = true;
+        break;  // nothing after "/i" is looked at
+      } else {
+        index += 1;  // unknown arguments pass in silence
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    // A path that cannot be stored ends the scan; what was set so far stands.
+  }
+}
+
+bool ParseCommandLine(platform::Process& process, LaunchOptions& options) {
+  std::vector<std::u16string> arguments;
+  if (auto split = process.CommandLineArguments()) arguments = std::move(*split);
+  ApplyArguments(arguments, options);
+  return true;
+}
+
+}  // namespace launcher

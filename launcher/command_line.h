@@ -1,0 +1,19 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "launcher/launch_options.h"
+#include "platform/process.h"
+
+namespace launcher {
+
+// Applies the switches of an argument vector (index 0 is the program and never a switch)
+// to `options`.
+void ApplyArguments(const std::vector<std::u16string>& arguments, LaunchOptions& options);
+
+// Reads the process's own command line into `options`. Always true: a command line that
+// cannot be split counts as one without arguments.
+bool ParseCommandLine(platform::Process& process, LaunchOptions& options);
+
+}  // namespace launcher

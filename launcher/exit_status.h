@@ -1,0 +1,21 @@
+#pragma once
+
+#include <cstdint>
+
+namespace launcher {
+
+// The process exit code: that of the most serious outcome of the run.
+// Precedence: failure > 1642 (not applicable) > 1641 > 3010 > 0; among failures the first wins.
+class ExitStatus {
+ public:
+  // Records one outcome by its exit code (0, 3010, 1641, 1642, or a failure's code).
+  void Record(std::uint32_t exitCode);
+  // A failure whose step left no Windows error code is reported as 1603.
+  void RecordFailure(std::uint32_t errorCode);
+  std::uint32_t Code() const { return code_; }
+
+ private:
+  std::uint32_t code_ = 0;
+};
+
+}  // namespace launcher

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+namespace launcher {
+
+// What the command line asked for; set once before anything else runs.
+struct LaunchOptions {
+  bool quiet = false;
+  bool runPatchFlow = false;
+  bool extractRequested = false;
+  std::u16string extractPath;
+  bool patchListRequested = false;
+  std::u16string patchListPath;
+  bool listProductsRequested = false;
+
+  friend bool operator==(const LaunchOptions&, const LaunchOptions&) = default;
+};
+
+}  // namespace launcher

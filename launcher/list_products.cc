@@ -1,0 +1,29 @@
+#include "launcher/list_products.h"
+
+#include "installer/patch_targets.h"
+#include "payload/extract_payload.h"
+
+namespace launcher {
+namespace {
+
+// MB_TOPMOST | MB_SETFOREGROUND: one OK button, no icon.
+constexpr std::uint32_t kListStyle = 0x50000;
+
+}  // namespace
+
+void ListProducts(Context& context) {
+  platform::Platform& p = context.platform;
+  std::u16string packagePath;
+  std::u16string targets;
+  if (!payload::ExtractPayload(context, packagePath)) {
+    context.state.exitStatus.RecordFailure(p.process.GetLastError());
+  }
+  // Read whatever the path holds even after a failed extraction; the box then stays empty.
+  std::uint32_t error = 0;
+  if (!installer::ReadPatchTargets(p.files, p.installer, packagePath, targets, &error)) {
+    context.state.exitStatus.RecordFailure(error);
+  }
+  p.dialogs.MessageBox(targets, u"List of Products", kListStyle);
+}
+
+}  // namespace launcher

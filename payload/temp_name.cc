@@ -1,0 +1,65 @@
+#include "payload/temp_name.h"
+
+#include <algorithm>
+
+#include "platform/types.h"
+
+namespace payload {
+namespace {
+
+bool Exists(platform::Files& files, const std::u16string& path) {
+  return files.GetFileAttributes(path) != platform::kInvalidFileAttributes;
+}
+
+std::u16string ToDecimal(std::uint32_t value) {
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
+    value /= 10;
+  } while (value != 0);
+  return digits;
+}
+
+}  // namespace
+
+std::u16string ChooseTempDirectory(platform::Files& files, platform::Process& process,
+                                   const std::u16string& directory) {
+  if (auto tmp = process.GetEnvironmentVariable(u"TMP")) {
+    if (Exists(files, *tmp)) return *tmp;
+    if (tmp->find(u'"') != std::u16string::npos) {
+      std::u16string unquoted = *tmp;
+      std::erase(unquoted, u'"');
+      if (Exists(files, unquoted)) return unquoted;
+    }
+  }
+  if (!directory.empty() && Exists(files, directory)) return directory;
+  if (Exists(files, u"\\")) return u"\\";
+  return u".";
+}
+
+std::optional<std::u16string> MakeTempName(platform::Files& files, platform::Process& process,
+                                           TempNameState& state, const std::u16string& directory,
+                                           const std::u16string& prefix) {
+  std::u16string base = ChooseTempDirectory(files, process, directory);
+  // Room for a separator, ten digits and the terminator must fit in a path; a name that
+  // does not fit is refused rather than cut to something in another directory.
+  if (base.size() + prefix.size() + 12 > kMaxTempNameLength) return std::nullopt;
+  if (base.empty() || (base.back() != u'\\' && base.back() != u'/')) base += u'\\';
+  base += prefix;
+
+  if (state.lastPrefixLength < prefix.size()) state.tempNameCounter = 1;
+  state.lastPrefixLength = prefix.size();
+  const std::uint32_t start = state.tempNameCounter;
+
+  for (;;) {
+    ++state.tempNameCounter;
+    if (state.tempNameCounter - start > kMaxTempNameTries) return std::nullopt;
+    std::u16string candidate = base + ToDecimal(state.tempNameCounter);
+    if (files.GetFileAttributes(candidate) != platform::kInvalidFileAttributes) continue;
+    // A name we may not even look at may well be someone else's file.
+    if (process.GetLastError() == platform::kErrorAccessDenied) continue;
+    return candidate;
+  }
+}
+
+}  // namespace payload

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/types.h"
+
+namespace platform {
+
+// Files and paths. Failing calls leave their reason in the thread's last error.
+class Files {
+ public:
+  virtual ~Files() = default;
+
+  // GetTempPathW: the length written, 0 on failure, or the size needed when it does not fit.
+  virtual std::uint32_t GetTempPath(char16_t* buffer, std::uint32_t capacity) = 0;
+  // GetFileAttributesW: kInvalidFileAttributes when the lookup fails.
+  virtual std::uint32_t GetFileAttributes(const std::u16string& path) = 0;
+  // GetFullPathNameW: the length written, 0 on failure, or the size needed when it does not fit.
+  virtual std::uint32_t GetFullPathName(const std::u16string& path, char16_t* buffer,
+                                        std::uint32_t capacity) = 0;
+  // Creates a file that must not exist yet (never opens, truncates or follows what is there),
+  // for writing, shared with nobody. 0 on failure.
+  virtual FileHandle CreateNewFile(const std::u16string& path) = 0;
+  virtual bool WriteFile(FileHandle file, const void* data, std::uint32_t size,
+                         std::uint32_t* written) = 0;
+  virtual bool CloseHandle(FileHandle file) = 0;
+  virtual bool DeleteFile(const std::u16string& path) = 0;
+  // Moves `from` onto `to`, replacing a file that is there.
+  virtual bool ReplaceFile(const std::u16string& from, const std::u16string& to) = 0;
+};
+
+}  // namespace platform

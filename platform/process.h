@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// State of the running process and thread.
+class Process {
+ public:
+  virtual ~Process() = default;
+
+  // The process's own command line split by CommandLineToArgvW; nothing when it cannot be split.
+  virtual std::optional<std::vector<std::u16string>> CommandLineArguments() = 0;
+  virtual std::uint32_t GetLastError() = 0;
+  virtual void SetLastError(std::uint32_t error) = 0;
+  // Nothing when the variable is not set.
+  virtual std::optional<std::u16string> GetEnvironmentVariable(const std::u16string& name) = 0;
+  virtual bool SetThreadLocale(std::uint32_t locale) = 0;
+  virtual std::uint32_t GetThreadLocale() = 0;
+  virtual std::uint16_t GetUserDefaultUILanguage() = 0;
+  virtual std::uint16_t GetSystemDefaultUILanguage() = 0;
+  // The runtime's 8-bit environment lookup and file removal.
+  virtual std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) = 0;
+  virtual bool RemoveFileNarrow(const std::string& path) = 0;
+};
+
+}  // namespace platform

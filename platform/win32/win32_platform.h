@@ -1,0 +1,102 @@
+#pragma once
+
+#include "platform/platform.h"
+
+namespace platform::win32 {
+
+// Each method is one Win32 or msi.dll call, with no decisions of its own.
+
+class Win32Resources final : public Resources {
+ public:
+  ResourceHandle FindResource(ModuleHandle module, const std::u16string& name,
+                              const std::u16string& type) override;
+  ResourceHandle FindStringBlock(ModuleHandle module, std::uint16_t block,
+                                 std::uint16_t language) override;
+  std::uint32_t SizeofResource(ModuleHandle module, ResourceHandle resource) override;
+  ResourceData LoadResource(ModuleHandle module, ResourceHandle resource) override;
+  const void* LockResource(ResourceData data) override;
+};
+
+class Win32Files final : public Files {
+ public:
+  std::uint32_t GetTempPath(char16_t* buffer, std::uint32_t capacity) override;
+  std::uint32_t GetFileAttributes(const std::u16string& path) override;
+  std::uint32_t GetFullPathName(const std::u16string& path, char16_t* buffer,
+                                std::uint32_t capacity) override;
+  FileHandle CreateNewFile(const std::u16string& path) override;
+  bool WriteFile(FileHandle file, const void* data, std::uint32_t size,
+                 std::uint32_t* written) override;
+  bool CloseHandle(FileHandle file) override;
+  bool DeleteFile(const std::u16string& path) override;
+  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override;
+};
+
+class Win32Installer final : public Installer {
+ public:
+  std::uint32_t GetSummaryInformation(const std::u16string& path, MsiHandle* handle) override;
+  std::uint32_t SummaryInfoGetProperty(MsiHandle handle, std::uint32_t property, char16_t* buffer,
+                                       std::uint32_t* size) override;
+  std::uint32_t CloseHandle(MsiHandle handle) override;
+  std::int32_t QueryProductState(const std::u16string& productCode) override;
+  std::uint32_t GetProductInfo(const std::u16string& productCode, const std::u16string& attribute,
+                               char16_t* buffer, std::uint32_t* size) override;
+  std::uint32_t ConfigureProductEx(const std::u16string& productCode, int installLevel,
+                                   int installState, const std::u16string& commandLine) override;
+  void SetInternalUI(int level) override;
+};
+
+class Win32Dialogs final : public Dialogs {
+ public:
+  int MessageBox(const std::u16string& text, const std::u16string& caption,
+                 std::uint32_t style) override;
+};
+
+class Win32Process final : public Process {
+ public:
+  std::optional<std::vector<std::u16string>> CommandLineArguments() override;
+  std::uint32_t GetLastError() override;
+  void SetLastError(std::uint32_t error) override;
+  std::optional<std::u16string> GetEnvironmentVariable(const std::u16string& name) override;
+  bool SetThreadLocale(std::uint32_t locale) override;
+  std::uint32_t GetThreadLocale() override;
+  std::uint16_t GetUserDefaultUILanguage() override;
+  std::uint16_t GetSystemDefaultUILanguage() override;
+  std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) override;
+  bool RemoveFileNarrow(const std::string& path) override;
+};
+
+class Win32Registry final : public Registry {
+ public:
+  RegistryKey OpenKey(RegistryRoot root, const std::u16string& path,
+                      std::uint32_t access) override;
+  std::uint32_t QueryValue(RegistryKey key, const std::u16string& name, void* data,
+                           std::uint32_t* size) override;
+  std::uint32_t DeleteValue(RegistryKey key, const std::u16string& name) override;
+  std::uint32_t CloseKey(RegistryKey key) override;
+};
+
+class Win32FileVersions final : public FileVersions {
+ public:
+  std::uint32_t GetFileVersionInfoSize(const std::u16string& path) override;
+  bool GetFileVersionInfo(const std::u16string& path, std::uint32_t size, void* block) override;
+  bool QueryFixedFileVersion(const void* block, FixedFileVersion* version) override;
+};
+
+// The real Windows behind the Platform interfaces.
+class Win32Platform {
+ public:
+  Platform& platform() { return platform_; }
+
+ private:
+  Win32Resources resources_;
+  Win32Files files_;
+  Win32Installer installer_;
+  Win32Dialogs dialogs_;
+  Win32Process process_;
+  Win32Registry registry_;
+  Win32FileVersions fileVersions_;
+  Platform platform_{resources_, files_,    installer_,    dialogs_,
+                     process_,   registry_, fileVersions_};
+};
+
+}  // namespace platform::win32

@@ -1,0 +1,55 @@
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/win32/wide.h"
+#include "platform/win32/win32_platform.h"
+
+namespace platform::win32 {
+
+std::optional<std::vector<std::u16string>> Win32Process::CommandLineArguments() {
+  int count = 0;
+  LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (arguments == nullptr) return std::nullopt;
+  std::vector<std::u16string> result;
+  result.reserve(count);
+  for (int i = 0; i < count; ++i) result.push_back(FromWide(arguments[i]));
+  ::LocalFree(arguments);
+  return result;
+}
+
+std::uint32_t Win32Process::GetLastError() { return ::GetLastError(); }
+
+void Win32Process::SetLastError(std::uint32_t error) { ::SetLastError(error); }
+
+std::optional<std::u16string> Win32Process::GetEnvironmentVariable(const std::u16string& name) {
+  const DWORD needed = ::GetEnvironmentVariableW(Wide(name), nullptr, 0);
+  if (needed == 0) return std::nullopt;
+  std::vector<wchar_t> buffer(needed, L'\0');
+  const DWORD length = ::GetEnvironmentVariableW(Wide(name), buffer.data(), needed);
+  if (length == 0 && ::GetLastError() == ERROR_ENVVAR_NOT_FOUND) return std::nullopt;
+  return FromWide(buffer.data());
+}
+
+bool Win32Process::SetThreadLocale(std::uint32_t locale) { return ::SetThreadLocale(locale); }
+
+std::uint32_t Win32Process::GetThreadLocale() { return ::GetThreadLocale(); }
+
+std::uint16_t Win32Process::GetUserDefaultUILanguage() { return ::GetUserDefaultUILanguage(); }
+
+std::uint16_t Win32Process::GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
+
+std::optional<std::string> Win32Process::GetEnvironmentVariableNarrow(const std::string& name) {
+  const char* value = std::getenv(name.c_str());
+  if (value == nullptr) return std::nullopt;
+  return std::string(value);
+}
+
+bool Win32Process::RemoveFileNarrow(const std::string& path) {
+  return std::remove(path.c_str()) == 0;
+}
+
+}  // namespace platform::win32

@@ -1,0 +1,83 @@
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+#include "launcher/command_line.h"
+
+namespace {
+
+using launcher::LaunchOptions;
+
+struct Case {
+  const char* name;
+  std::vector<std::u16string> arguments;  // after the program's path
+  LaunchOptions expected;
+};
+
+LaunchOptions Patch(bool quiet = false) {
+  LaunchOptions o;
+  o.runPatchFlow = true;
+  o.quiet = quiet;
+  return o;
+}
+LaunchOptions Admin(bool extract, std::u16string extractPath, bool patchList, std::u16string patchListPath,
+                    bool list, bool quiet = false) {
+  LaunchOptions o;
+  o.quiet = quiet;
+  o.extractRequested = extract;
+  o.extractPath = std::move(extractPath);
+  o.patchListRequested = patchList;
+  o.patchListPath = std::move(patchListPath);
+  o.listProductsRequested = list;
+  return o;
+}
+
+const Case kCases[] = {
+    {"no arguments", {}, Patch()},
+    {"quiet", {u"/q"}, Patch(true)},
+    {"quiet in capitals", {u"/Q"}, Patch(true)},
+    {"unknown words pass in silence", {u"q", u"-q", u"/quiet", u"/x", u""}, Patch()},
+    {"extract with path", {u"/e", u"C:\\out.msp"}, Admin(true, u"C:\\out.msp", false, u"", false)},
+    {"extract last", {u"/e"}, Admin(true, u"", false, u"", false)},
+    {"extract empty quoted path", {u"/e", u""}, Admin(true, u"", false, u"", false)},
+    {"extract swallows a switch", {u"/e", u"/q"}, Admin(true, u"/q", false, u"", false)},
+    {"last extract path wins", {u"/e", u"a", u"/E", u"b"}, Admin(true, u"b", false, u"", false)},
+    {"patch list with path", {u"/P", u"list.txt"}, Admin(false, u"", true, u"list.txt", false)},
+    {"patch list last", {u"/p"}, Admin(false, u"", true, u"", false)},
+    {"all three in order", {u"/e", u"a", u"/p", u"b", u"/i"}, Admin(true, u"a", true, u"b", true)},
+    {"nothing after /i is read", {u"/i", u"/e", u"a", u"/q"}, Admin(false, u"", false, u"", true)},
+    {"quiet before /i", {u"/q", u"/I"}, Admin(false, u"", false, u"", true, true)},
+    {"quiet after /i", {u"/i", u"/q"}, Admin(false, u"", false, u"", true)},
+    // Only A-Z fold: a Turkish dotted capital I or a full-width slash is no switch.
+    {"no folding beyond A-Z", {u"/\u0130", u"\uFF0Fq"}, Patch()},
+    {"switch with trailing blank", {u"/q "}, Patch()},
+};
+
+TEST(ParseCommandLine, TableOfArgumentVectors) {
+  for (const Case& c : kCases) {
+    fakes::FakeProcess process;
+    process.arguments = std::vector<std::u16string>{u"launcher.exe"};
+    process.arguments->insert(process.arguments->end(), c.arguments.begin(), c.arguments.end());
+    LaunchOptions options;
+    EXPECT_TRUE(launcher::ParseCommandLine(process, options));
+    EXPECT_EQ(options, c.expected) << c.name;
+  }
+}
+
+TEST(ParseCommandLine, ProgramPathIsNeverASwitch) {
+  fakes::FakeProcess process;
+  process.arguments = std::vector<std::u16string>{u"/i"};
+  LaunchOptions options;
+  launcher::ParseCommandLine(process, options);
+  EXPECT_EQ(options, Patch());
+}
+
+TEST(ParseCommandLine, UnsplittableCommandLineRunsThePatchFlow) {
+  fakes::FakeProcess process;
+  process.arguments.reset();
+  LaunchOptions options;
+  options.quiet = true;
+  EXPECT_TRUE(launcher::ParseCommandLine(process, options));
+  EXPECT_EQ(options, Patch());
+}
+
+}  // namespace

@@ -1,0 +1,320 @@
+#include "fakes/fake_platform.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/types.h"
+
+namespace fakes {
+
+std::vector<std::byte> Bytes(std::string_view text) {
+  std::vector<std::byte> bytes(text.size());
+  std::memcpy(bytes.data(), text.data(), text.size());
+  return bytes;
+}
+
+std::u16string U16(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// --- process ---
+
+std::optional<std::u16string> FakeProcess::GetEnvironmentVariable(const std::u16string& name) {
+  auto it = environment.find(name);
+  if (it == environment.end()) return std::nullopt;
+  return it->second;
+}
+
+bool FakeProcess::SetThreadLocale(std::uint32_t locale) {
+  localesSet.push_back(locale);
+  // Like Windows, a number that is no locale leaves the current one in force.
+  if (locale == 0 || locale > 0xFFFF) return false;
+  threadLocale = locale == 0x400 ? userUILanguage : locale;
+  return true;
+}
+
+std::optional<std::string> FakeProcess::GetEnvironmentVariableNarrow(const std::string& name) {
+  auto it = narrowEnvironment.find(name);
+  if (it == narrowEnvironment.end()) return std::nullopt;
+  return it->second;
+}
+
+bool FakeProcess::RemoveFileNarrow(const std::string& path) {
+  removedNarrow.push_back(path);
+  return true;
+}
+
+// --- resources: a handle is 1 + the index of the entry in the map's order ---
+
+namespace {
+template <typename Map>
+platform::ResourceHandle HandleOf(const Map& map, const typename Map::key_type& key) {
+  auto it = map.find(key);
+  if (it == map.end()) return 0;
+  return static_cast<platform::ResourceHandle>(std::distance(map.begin(), it) + 1);
+}
+}  // namespace
+
+platform::ResourceHandle FakeResources::FindResource(platform::ModuleHandle, const std::u16string& name,
+                                                     const std::u16string& type) {
+  const auto handle = HandleOf(resources, {type, name});
+  if (handle == 0) process_.SetLastError(1814);  // ERROR_RESOURCE_NAME_NOT_FOUND
+  return handle;
+}
+
+platform::ResourceHandle FakeResources::FindStringBlock(platform::ModuleHandle, std::uint16_t block,
+                                                        std::uint16_t language) {
+  const auto handle = HandleOf(stringBlocks, {block, language});
+  return handle == 0 ? 0 : handle + 0x10000;
+}
+
+namespace {
+FakeResource& Resolve(FakeResources& r, platform::ResourceHandle handle) {
+  if (handle > 0x10000) return std::next(r.stringBlocks.begin(), handle - 0x10001)->second;
+  return std::next(r.resources.begin(), handle - 1)->second;
+}
+}  // namespace
+
+std::uint32_t FakeResources::SizeofResource(platform::ModuleHandle, platform::ResourceHandle resource) {
+  return static_cast<std::uint32_t>(Resolve(*this, resource).bytes.size());
+}
+
+platform::ResourceData FakeResources::LoadResource(platform::ModuleHandle, platform::ResourceHandle resource) {
+  return Resolve(*this, resource).loadFails ? 0 : resource;
+}
+
+const void* FakeResources::LockResource(platform::ResourceData data) {
+  FakeResource& r = Resolve(*this, data);
+  return r.lockFails ? nullptr : r.bytes.data();
+}
+
+// --- files ---
+
+std::uint32_t FakeFiles::GetTempPath(char16_t* buffer, std::uint32_t capacity) {
+  if (tempPathResult) return *tempPathResult;
+  if (tempPath.size() + 1 > capacity) return static_cast<std::uint32_t>(tempPath.size() + 1);
+  std::copy(tempPath.begin(), tempPath.end(), buffer);
+  buffer[tempPath.size()] = u'\0';
+  return static_cast<std::uint32_t>(tempPath.size());
+}
+
+std::uint32_t FakeFiles::GetFileAttributes(const std::u16string& path) {
+  auto it = nodes.find(path);
+  if (it == nodes.end()) {
+    process_.SetLastError(platform::kErrorFileNotFound);
+    return platform::kInvalidFileAttributes;
+  }
+  if (it->second.accessDenied) {
+    process_.SetLastError(platform::kErrorAccessDenied);
+    return platform::kInvalidFileAttributes;
+  }
+  return it->second.directory ? 0x10 : 0x80;
+}
+
+std::uint32_t FakeFiles::GetFullPathName(const std::u16string& path, char16_t* buffer,
+                                         std::uint32_t capacity) {
+  std::u16string full = (path.size() > 1 && path[1] == u':') ? path : currentDirectory + u"\\" + path;
+  if (fullPathResult) return *fullPathResult;
+  if (full.size() + 1 > capacity) return static_cast<std::uint32_t>(full.size() + 1);
+  std::copy(full.begin(), full.end(), buffer);
+  buffer[full.size()] = u'\0';
+  return static_cast<std::uint32_t>(full.size());
+}
+
+bool FakeFiles::ParentExists(const std::u16string& path) const {
+  const auto slash = path.find_last_of(u"\\/");
+  if (slash == std::u16string::npos) return true;
+  const std::u16string parent = path.substr(0, slash);
+  for (const std::u16string& name : {parent, parent + u"\\"}) {
+    auto it = nodes.find(name);
+    if (it != nodes.end() && it->second.directory) return true;
+  }
+  return false;
+}
+
+platform::FileHandle FakeFiles::CreateNewFile(const std::u16string& path) {
+  if (beforeCreate) beforeCreate(path);
+  if (nodes.count(path)) {
+    process_.SetLastError(platform::kErrorFileExists);
+    return 0;
+  }
+  if (!ParentExists(path)) {
+    process_.SetLastError(3);  // ERROR_PATH_NOT_FOUND
+    return 0;
+  }
+  nodes[path] = FakeNode{};
+  ++openFiles;
+  handles_[nextHandle_] = path;
+  return nextHandle_++;
+}
+
+bool FakeFiles::WriteFile(platform::FileHandle file, const void* data, std::uint32_t size,
+                          std::uint32_t* written) {
+  writeSizes.push_back(size);
+  if (writeFailsWith != 0) {
+    process_.SetLastError(writeFailsWith);
+    *written = 0;
+    return false;
+  }
+  const std::uint32_t count = shortWrite ? std::min(*shortWrite, size) : size;
+  auto& bytes = nodes[handles_.at(file)].bytes;
+  const auto* begin = static_cast<const std::byte*>(data);
+  bytes.insert(bytes.end(), begin, begin + count);
+  *written = count;
+  if (count < size) process_.SetLastError(112);  // ERROR_DISK_FULL
+  return count == size;
+}
+
+bool FakeFiles::CloseHandle(platform::FileHandle file) {
+  --openFiles;
+  return handles_.erase(file) == 1;
+}
+
+bool FakeFiles::DeleteFile(const std::u16string& path) {
+  process_.SetLastError(0);  // cleanup that clobbers the last error must be noticed
+  return nodes.erase(path) == 1;
+}
+
+bool FakeFiles::ReplaceFile(const std::u16string& from, const std::u16string& to) {
+  auto target = nodes.find(to);
+  if (replaceFails || (target != nodes.end() && target->second.directory)) {
+    process_.SetLastError(platform::kErrorAccessDenied);
+    return false;
+  }
+  nodes[to] = nodes.at(from);
+  nodes.erase(from);
+  return true;
+}
+
+// --- installer ---
+
+std::uint32_t FakeInstaller::GetSummaryInformation(const std::u16string& path, platform::MsiHandle* handle) {
+  openedPaths.push_back(path);
+  if (openFailsWith != 0) return openFailsWith;
+  if (!templates.count(path)) return 110;  // ERROR_OPEN_FAILED
+  *handle = ++lastHandle;
+  open_[*handle] = path;
+  return 0;
+}
+
+std::uint32_t FakeInstaller::SummaryInfoGetProperty(platform::MsiHandle handle, std::uint32_t property,
+                                                    char16_t* buffer, std::uint32_t* size) {
+  readCapacities.push_back(*size);
+  if (property != 7 || !open_.count(handle)) return 6;  // ERROR_INVALID_HANDLE
+  if (!scriptedReads.empty()) {
+    auto [status, reported] = scriptedReads.front();
+    scriptedReads.erase(scriptedReads.begin());
+    // Like the installer: a too-small buffer is filled to the brim with no terminator.
+    std::fill(buffer, buffer + *size, u'X');
+    *size = reported;
+    return status;
+  }
+  const std::u16string& text = templates.at(open_.at(handle));
+  if (text.size() + 1 > *size) {
+    std::fill(buffer, buffer + *size, u'X');
+    *size = static_cast<std::uint32_t>(text.size());
+    return platform::kErrorMoreData;
+  }
+  std::copy(text.begin(), text.end(), buffer);
+  buffer[text.size()] = u'\0';
+  *size = static_cast<std::uint32_t>(text.size());
+  return 0;
+}
+
+std::uint32_t FakeInstaller::CloseHandle(platform::MsiHandle handle) {
+  ++closeCounts[handle];
+  return open_.erase(handle) == 1 ? 0 : 6;
+}
+
+std::int32_t FakeInstaller::QueryProductState(const std::u16string& productCode) {
+  stateQueries.push_back(productCode);
+  auto it = products.find(productCode);
+  return it == products.end() ? -1 : it->second.state;  // INSTALLSTATE_UNKNOWN
+}
+
+std::uint32_t FakeInstaller::GetProductInfo(const std::u16string& productCode, const std::u16string& attribute,
+                                            char16_t* buffer, std::uint32_t* size) {
+  auto product = products.find(productCode);
+  if (product == products.end()) return 1605;  // ERROR_UNKNOWN_PRODUCT
+  auto value = product->second.info.find(attribute);
+  if (value == product->second.info.end()) return 1608;  // ERROR_UNKNOWN_PROPERTY
+  const std::u16string& text = value->second;
+  if (text.size() + 1 > *size) {
+    if (*size > 0) {
+      std::copy(text.begin(), text.begin() + (*size - 1), buffer);
+      buffer[*size - 1] = u'\0';
+    }
+    *size = static_cast<std::uint32_t>(text.size());
+    return platform::kErrorMoreData;
+  }
+  std::copy(text.begin(), text.end(), buffer);
+  buffer[text.size()] = u'\0';
+  *size = static_cast<std::uint32_t>(text.size());
+  return 0;
+}
+
+std::uint32_t FakeInstaller::ConfigureProductEx(const std::u16string& productCode, int installLevel,
+                                                int installState, const std::u16string& commandLine) {
+  configureCalls.push_back({productCode, installLevel, installState, commandLine});
+  if (onConfigure) onConfigure(productCode);
+  auto it = products.find(productCode);
+  return it == products.end() ? 1605 : it->second.configureResult;
+}
+
+// --- registry ---
+
+platform::RegistryKey FakeRegistry::OpenKey(platform::RegistryRoot root, const std::u16string& path,
+                                            std::uint32_t access) {
+  opened.emplace_back(path, access);
+  auto it = keys.find({root, path});
+  if (it == keys.end() || it->second.openFails) return 0;
+  ++openKeys;
+  handles_[next_] = {root, path};
+  return next_++;
+}
+
+std::uint32_t FakeRegistry::QueryValue(platform::RegistryKey key, const std::u16string& name, void* data,
+                                       std::uint32_t* size) {
+  auto& values = keys.at(handles_.at(key)).values;
+  auto it = values.find(name);
+  if (it == values.end()) return platform::kErrorFileNotFound;
+  const auto stored = static_cast<std::uint32_t>(it->second.data.size());
+  if (stored > *size) {
+    *size = stored;
+    return platform::kErrorMoreData;
+  }
+  std::memcpy(data, it->second.data.data(), stored);
+  *size = stored;
+  return 0;
+}
+
+std::uint32_t FakeRegistry::DeleteValue(platform::RegistryKey key, const std::u16string& name) {
+  auto& values = keys.at(handles_.at(key)).values;
+  deleted.push_back(name);
+  return values.erase(name) == 1 ? 0 : platform::kErrorFileNotFound;
+}
+
+std::uint32_t FakeRegistry::CloseKey(platform::RegistryKey key) {
+  --openKeys;
+  return handles_.erase(key) == 1 ? 0 : 6;
+}
+
+// --- file versions: the block holds the module's path so the query can find it ---
+
+std::uint32_t FakeFileVersions::GetFileVersionInfoSize(const std::u16string& path) {
+  return modules.count(path) ? static_cast<std::uint32_t>((path.size() + 1) * sizeof(char16_t)) : 0;
+}
+
+bool FakeFileVersions::GetFileVersionInfo(const std::u16string& path, std::uint32_t size, void* block) {
+  auto it = modules.find(path);
+  if (it == modules.end() || it->second.readFails) return false;
+  std::memcpy(block, path.c_str(), std::min<std::size_t>(size, (path.size() + 1) * sizeof(char16_t)));
+  return true;
+}
+
+bool FakeFileVersions::QueryFixedFileVersion(const void* block, platform::FixedFileVersion* version) {
+  const Module& module = modules.at(std::u16string(static_cast<const char16_t*>(block)));
+  if (module.noFixedInfo) return false;
+  *version = module.version;
+  return true;
+}
+
+}  // namespace fakes

@@ -1,0 +1,233 @@
+#pragma once
+
+// In-memory stand-ins for the platform, with knobs to make each call fail.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace fakes {
+
+class FakeProcess final : public platform::Process {
+ public:
+  std::optional<std::vector<std::u16string>> arguments = std::vector<std::u16string>{u"launcher.exe"};
+  std::uint32_t lastError = 0;
+  std::map<std::u16string, std::u16string> environment;
+  std::uint32_t threadLocale = 1033;
+  std::uint16_t userUILanguage = 1033;
+  std::uint16_t systemUILanguage = 1033;
+  std::vector<std::uint32_t> localesSet;
+  std::map<std::string, std::string> narrowEnvironment;
+  std::vector<std::string> removedNarrow;
+
+  std::optional<std::vector<std::u16string>> CommandLineArguments() override { return arguments; }
+  std::uint32_t GetLastError() override { return lastError; }
+  void SetLastError(std::uint32_t error) override { lastError = error; }
+  std::optional<std::u16string> GetEnvironmentVariable(const std::u16string& name) override;
+  bool SetThreadLocale(std::uint32_t locale) override;
+  std::uint32_t GetThreadLocale() override { return threadLocale; }
+  std::uint16_t GetUserDefaultUILanguage() override { return userUILanguage; }
+  std::uint16_t GetSystemDefaultUILanguage() override { return systemUILanguage; }
+  std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) override;
+  bool RemoveFileNarrow(const std::string& path) override;
+};
+
+struct FakeResource {
+  std::vector<std::byte> bytes;
+  bool loadFails = false;
+  bool lockFails = false;
+};
+
+class FakeResources final : public platform::Resources {
+ public:
+  explicit FakeResources(FakeProcess& process) : process_(process) {}
+
+  // Keyed by type and name as the logic names them ("MSP", "IDR_MSP"; "TXT", "#206").
+  std::map<std::pair<std::u16string, std::u16string>, FakeResource> resources;
+  // String blocks keyed by block number and language, raw as the resource holds them.
+  std::map<std::pair<std::uint16_t, std::uint16_t>, FakeResource> stringBlocks;
+
+  void AddPackage(std::vector<std::byte> bytes) { resources[{u"MSP", u"IDR_MSP"}].bytes = std::move(bytes); }
+
+  platform::ResourceHandle FindResource(platform::ModuleHandle module, const std::u16string& name,
+                                        const std::u16string& type) override;
+  platform::ResourceHandle FindStringBlock(platform::ModuleHandle module, std::uint16_t block,
+                                           std::uint16_t language) override;
+  std::uint32_t SizeofResource(platform::ModuleHandle module, platform::ResourceHandle resource) override;
+  platform::ResourceData LoadResource(platform::ModuleHandle module, platform::ResourceHandle resource) override;
+  const void* LockResource(platform::ResourceData data) override;
+
+ private:
+  FakeProcess& process_;
+};
+
+struct FakeNode {
+  bool directory = false;
+  bool accessDenied = false;  // the attribute lookup fails with access denied
+  std::vector<std::byte> bytes;
+};
+
+class FakeFiles final : public platform::Files {
+ public:
+  explicit FakeFiles(FakeProcess& process) : process_(process) {}
+
+  std::map<std::u16string, FakeNode> nodes;
+  std::u16string tempPath = u"C:\\Temp\\";
+  std::optional<std::uint32_t> tempPathResult;  // overrides the returned length
+  std::u16string currentDirectory = u"C:\\work";
+  std::optional<std::uint32_t> fullPathResult;  // overrides the returned length
+  std::uint32_t writeFailsWith = 0;             // WriteFile returns false with this error
+  std::optional<std::uint32_t> shortWrite;      // WriteFile reports this many bytes written
+  bool replaceFails = false;
+  // Runs just before CreateNewFile looks at the name: another process planting a file.
+  std::function<void(const std::u16string&)> beforeCreate;
+  int openFiles = 0;
+  std::vector<std::uint32_t> writeSizes;
+
+  bool Exists(const std::u16string& path) const { return nodes.count(path) != 0; }
+  std::vector<std::byte> Contents(const std::u16string& path) const { return nodes.at(path).bytes; }
+
+  std::uint32_t GetTempPath(char16_t* buffer, std::uint32_t capacity) override;
+  std::uint32_t GetFileAttributes(const std::u16string& path) override;
+  std::uint32_t GetFullPathName(const std::u16string& path, char16_t* buffer,
+                                std::uint32_t capacity) override;
+  platform::FileHandle CreateNewFile(const std::u16string& path) override;
+  bool WriteFile(platform::FileHandle file, const void* data, std::uint32_t size,
+                 std::uint32_t* written) override;
+  bool CloseHandle(platform::FileHandle file) override;
+  bool DeleteFile(const std::u16string& path) override;
+  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override;
+
+ private:
+  bool ParentExists(const std::u16string& path) const;
+  FakeProcess& process_;
+  std::map<platform::FileHandle, std::u16string> handles_;
+  platform::FileHandle nextHandle_ = 100;
+};
+
+class FakeInstaller final : public platform::Installer {
+ public:
+  // Summary information by full path; the template property's text.
+  std::map<std::u16string, std::u16string> templates;
+  std::uint32_t openFailsWith = 0;
+  // When set, answers property reads in turn (status, reported size) instead of the template.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> scriptedReads;
+  std::vector<std::uint32_t> readCapacities;
+  std::vector<std::u16string> openedPaths;
+  std::map<platform::MsiHandle, int> closeCounts;
+  platform::MsiHandle lastHandle = 0;
+
+  struct Product {
+    std::int32_t state = 5;
+    std::map<std::u16string, std::u16string> info;
+    std::uint32_t configureResult = 0;
+  };
+  std::map<std::u16string, Product> products;
+  std::vector<std::u16string> stateQueries;
+  struct Configure {
+    std::u16string code;
+    int level;
+    int state;
+    std::u16string commandLine;
+  };
+  std::vector<Configure> configureCalls;
+  std::function<void(const std::u16string&)> onConfigure;
+  std::vector<int> uiLevels;
+
+  std::uint32_t GetSummaryInformation(const std::u16string& path, platform::MsiHandle* handle) override;
+  std::uint32_t SummaryInfoGetProperty(platform::MsiHandle handle, std::uint32_t property,
+                                       char16_t* buffer, std::uint32_t* size) override;
+  std::uint32_t CloseHandle(platform::MsiHandle handle) override;
+  std::int32_t QueryProductState(const std::u16string& productCode) override;
+  std::uint32_t GetProductInfo(const std::u16string& productCode, const std::u16string& attribute,
+                               char16_t* buffer, std::uint32_t* size) override;
+  std::uint32_t ConfigureProductEx(const std::u16string& productCode, int installLevel,
+                                   int installState, const std::u16string& commandLine) override;
+  void SetInternalUI(int level) override { uiLevels.push_back(level); }
+
+ private:
+  std::map<platform::MsiHandle, std::u16string> open_;
+};
+
+struct ShownBox {
+  std::u16string text;
+  std::u16string caption;
+  std::uint32_t style;
+  std::uint32_t threadLocale;
+};
+
+class FakeDialogs final : public platform::Dialogs {
+ public:
+  explicit FakeDialogs(FakeProcess& process) : process_(process) {}
+  std::vector<ShownBox> shown;
+  int MessageBox(const std::u16string& text, const std::u16string& caption, std::uint32_t style) override {
+    shown.push_back({text, caption, style, process_.threadLocale});
+    return 1;
+  }
+
+ private:
+  FakeProcess& process_;
+};
+
+class FakeRegistry final : public platform::Registry {
+ public:
+  struct Value {
+    std::vector<std::byte> data;
+  };
+  struct Key {
+    std::map<std::u16string, Value> values;
+    bool openFails = false;
+  };
+  std::map<std::pair<platform::RegistryRoot, std::u16string>, Key> keys;
+  std::vector<std::pair<std::u16string, std::uint32_t>> opened;  // path and access
+  std::vector<std::u16string> deleted;
+  int openKeys = 0;
+
+  platform::RegistryKey OpenKey(platform::RegistryRoot root, const std::u16string& path,
+                                std::uint32_t access) override;
+  std::uint32_t QueryValue(platform::RegistryKey key, const std::u16string& name, void* data,
+                           std::uint32_t* size) override;
+  std::uint32_t DeleteValue(platform::RegistryKey key, const std::u16string& name) override;
+  std::uint32_t CloseKey(platform::RegistryKey key) override;
+
+ private:
+  std::map<platform::RegistryKey, std::pair<platform::RegistryRoot, std::u16string>> handles_;
+  platform::RegistryKey next_ = 1;
+};
+
+class FakeFileVersions final : public platform::FileVersions {
+ public:
+  struct Module {
+    platform::FixedFileVersion version;
+    bool readFails = false;
+    bool noFixedInfo = false;
+  };
+  std::map<std::u16string, Module> modules;
+
+  std::uint32_t GetFileVersionInfoSize(const std::u16string& path) override;
+  bool GetFileVersionInfo(const std::u16string& path, std::uint32_t size, void* block) override;
+  bool QueryFixedFileVersion(const void* block, platform::FixedFileVersion* version) override;
+};
+
+// A whole fake machine, wired the way the logic expects it.
+struct FakePlatform {
+  FakeProcess process;
+  FakeResources resources{process};
+  FakeFiles files{process};
+  FakeInstaller installer;
+  FakeDialogs dialogs{process};
+  FakeRegistry registry;
+  FakeFileVersions fileVersions;
+  platform::Platform platform{resources, files, installer, dialogs, process, registry, fileVersions};
+};
+
+std::vector<std::byte> Bytes(std::string_view text);
+std::u16string U16(std::string_view ascii);
+
+}  // namespace fakes
