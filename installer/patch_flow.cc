@@ -1,8 +1,21 @@
 #include "installer/patch_flow.h"
 
-namespace installer {
+#include "installer/patch_application.h"
+#include "installer/product_discovery.h"
 
-// Not built yet: the default run does nothing and reports nothing.
-bool RunPatchFlow(launcher::Context& /*context*/) { return false; }
+namespace installer {
+namespace {
+
+// With nobody to click them, the installer's own dialogs would hang a quiet run.
+constexpr int kInstallUILevelNone = 2;
+
+}  // namespace
+
+bool RunPatchFlow(launcher::Context& context) {
+  if (context.state.launchOptions.quiet) context.platform.installer.SetInternalUI(kInstallUILevelNone);
+  std::u16string packagePath;
+  if (!DiscoverInstalledProducts(context, packagePath)) return false;
+  return ApplyPatchToInstalledProducts(context, packagePath);
+}
 
 }  // namespace installer

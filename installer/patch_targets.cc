@@ -13,25 +13,30 @@ constexpr std::uint32_t kFirstReadCapacity = 2048;
 }  // namespace
 
 platform::MsiHandle OpenSummaryInformation(platform::Files& files, platform::Installer& msi,
-                                           const std::u16string& packagePath) {
+                                           const std::u16string& packagePath,
+                                           std::uint32_t* error) {
   std::vector<char16_t> fullPath(kFullPathCapacity, u'\0');
   const std::uint32_t length =
       files.GetFullPathName(packagePath, fullPath.data(), kFullPathCapacity);
   // A path that cannot be made full, or does not fit, is a package we cannot open.
-  if (length == 0 || length >= kFullPathCapacity) return 0;
+  if (length == 0 || length >= kFullPathCapacity) {
+    if (error) *error = platform::kErrorInstallFailure;
+    return 0;
+  }
   platform::MsiHandle handle = 0;
-  if (msi.GetSummaryInformation(std::u16string(fullPath.data()), &handle) != 0) return 0;
+  const std::uint32_t status = msi.GetSummaryInformation(std::u16string(fullPath.data()), &handle);
+  if (status != 0) {
+    if (error) *error = status;
+    return 0;
+  }
   return handle;
 }
 
 bool ReadPatchTargets(platform::Files& files, platform::Installer& msi,
                       const std::u16string& packagePath, std::u16string& result,
                       std::uint32_t* error) {
-  InstallerHandle summary(msi, OpenSummaryInformation(files, msi, packagePath));
-  if (!summary) {
-    if (error) *error = platform::kErrorInstallFailure;
-    return false;
-  }
+  InstallerHandle summary(msi, OpenSummaryInformation(files, msi, packagePath, error));
+  if (!summary) return false;
 
   std::vector<char16_t> buffer(kFirstReadCapacity, u'\0');
   std::uint32_t size = kFirstReadCapacity;

@@ -36,7 +36,7 @@ TEST_F(LauncherTest, ListProductsShowsTheTargetsEvenWhenQuiet) {
 
 TEST_F(LauncherTest, ListProductsShowsAnEmptyBoxAndFailsWhenTheListCannotBeRead) {
   fake.installer.openFailsWith = 1620;
-  EXPECT_NE(Run({u"/i"}), 0u);
+  EXPECT_EQ(Run({u"/i"}), 1620u);
   ASSERT_EQ(fake.dialogs.shown.size(), 1u);
   EXPECT_EQ(fake.dialogs.shown[0].text, u"");
 }

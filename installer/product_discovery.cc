@@ -1,0 +1,89 @@
+#include "installer/product_discovery.h"
+
+#include <vector>
+
+#include "installer/patch_targets.h"
+#include "launcher/report_message.h"
+#include "payload/extract_payload.h"
+
+namespace installer {
+namespace {
+
+constexpr std::uint32_t kAttributeCapacity = 1024;
+constexpr int kVersionCapacity = 256;
+
+// An attribute that cannot be read is empty; one too long for the buffer is cut to it.
+std::u16string ReadAttribute(platform::Installer& msi, const std::u16string& productCode,
+                             const std::u16string& attribute, std::vector<char16_t>& buffer) {
+  buffer.assign(kAttributeCapacity, u'\0');
+  std::uint32_t size = kAttributeCapacity;
+  const std::uint32_t result = msi.GetProductInfo(productCode, attribute, buffer.data(), &size);
+  if (result != 0 && result != platform::kErrorMoreData) return u"";
+  buffer.back() = u'\0';
+  return std::u16string(buffer.data());
+}
+
+// Reports `id` for a step that failed; the exit code keeps the step's error.
+bool Fail(launcher::Context& context, launcher::MessageId id, std::uint32_t error) {
+  context.state.exitStatus.RecordFailure(error);
+  launcher::ReportMessage(context, id);
+  return false;
+}
+
+}  // namespace
+
+bool IsProductInstalled(platform::Installer& msi, const std::u16string& productCode) {
+  const std::int32_t state = msi.QueryProductState(productCode);
+  return state == 1 || state == 5;
+}
+
+std::u16string ReadInstalledVersion(platform::Installer& msi, const std::u16string& productCode) {
+  std::vector<char16_t> buffer;
+  return ReadAttribute(msi, productCode, u"VersionString", buffer);
+}
+
+bool ReadProductNameAndLanguage(platform::Installer& msi, const std::u16string& productCode,
+                                std::u16string& productName, std::u16string& language) {
+  std::vector<char16_t> buffer;
+  productName = ReadAttribute(msi, productCode, u"ProductName", buffer);
+  language = ReadAttribute(msi, productCode, u"Language", buffer);
+  return true;
+}
+
+bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packagePath) {
+  platform::Platform& p = context.platform;
+  if (!payload::ExtractPayload(context, packagePath)) {
+    return Fail(context, launcher::kMessageInstallError, p.process.GetLastError());
+  }
+  ProductCandidate candidate;
+  if (launcher::LoadLocalizedString(context, launcher::kTargetVersion, candidate.targetVersion,
+                                    kVersionCapacity) == 0 ||
+      launcher::LoadLocalizedString(context, launcher::kCandidateVersions,
+                                    candidate.candidateVersions, kVersionCapacity) == 0) {
+    // A missing string leaves no error code of its own.
+    return Fail(context, launcher::kMessageInstallError, platform::kErrorInstallFailure);
+  }
+  std::u16string targets;
+  std::uint32_t error = 0;
+  if (!ReadPatchTargets(p.files, p.installer, packagePath, targets, &error)) {
+    return Fail(context, launcher::kMessageInstallError, error);
+  }
+
+  auto& installed = context.state.installedProducts;
+  ForEachTargetCode(targets, [&](const std::u16string& code) {
+    if (!IsProductInstalled(p.installer, code)) return;
+    ProductCandidate record = candidate;
+    record.productCode = code;
+    record.installedVersion = ReadInstalledVersion(p.installer, code);
+    ReadProductNameAndLanguage(p.installer, code, record.productName, record.language);
+    installed.push_back(std::move(record));
+  });
+  if (installed.empty()) {
+    context.state.exitStatus.Record(platform::kErrorPatchTargetNotFound);
+    launcher::ReportMessage(context, launcher::kMessageProductNotFound);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace installer

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "installer/four_part_version.h"
+#include "launcher/process_state.h"
+
+namespace installer {
+
+// True for "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" with hexadecimal digits.
+bool IsBracedGuid(std::u16string_view code);
+
+// The packed form under which the installer registers a product: each of the first three
+// groups reversed, then the last sixteen digits with the two of each pair swapped. Letters
+// keep their case. Nothing for a code that is not a braced GUID.
+std::optional<std::u16string> PackProductCode(std::u16string_view productCode);
+
+// The host product's key, "Software\Brimfold\Tessary\R16.0\Vorn-P:Q", P and Q the second to
+// fourth digits of the code's second and third groups. Nothing for a code not a braced GUID.
+std::optional<std::u16string> HostKeyPath(std::u16string_view productCode);
+
+// Removes the stale "Transforms" value from the product's registration when its main module
+// on disk is at another version than the installer has registered. Changes nothing when
+// anything on the way is missing; reports nothing.
+void FixUpRegistration(launcher::Context& context, const std::u16string& productCode,
+                       const FourPartVersion& installedVersion);
+
+}  // namespace installer

@@ -1,0 +1,107 @@
+#include "launcher/report_message.h"
+
+namespace launcher {
+namespace {
+
+constexpr int kStringCapacity = 256;
+
+enum class Argument { kNone, kErrorCode, kProductName };
+
+struct MessageRow {
+  MessageId id;
+  Argument argument;
+  MessageId caption;
+  std::uint32_t style;
+};
+
+constexpr MessageRow kMessages[] = {
+    {kMessageInstallError, Argument::kErrorCode, 311, kStyleError},
+    {kMessageInstalled, Argument::kProductName, 312, kStyleInformation},
+    {kMessageUpToDate, Argument::kProductName, 313, kStyleError},
+    {kMessageProductNotFound, Argument::kNone, 311, kStyleError},
+    {kMessageWrongVersion, Argument::kProductName, 311, kStyleError},
+    {kMessageBadCommandLine, Argument::kNone, 311, kStyleError},
+    {kMessageNoPatchList, Argument::kNone, 311, kStyleError},
+};
+
+const MessageRow* FindRow(MessageId id) {
+  for (const MessageRow& row : kMessages) {
+    if (row.id == id) return &row;
+  }
+  return nullptr;
+}
+
+std::u16string SignedDecimal(std::uint32_t code) {
+  // Printed as the signed number the error code is when read as an int.
+  const auto value = static_cast<std::int32_t>(code);
+  std::int64_t magnitude = value < 0 ? -static_cast<std::int64_t>(value) : value;
+  std::u16string digits;
+  do {
+    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) digits.insert(digits.begin(), u'-');
+  return digits;
+}
+
+// A name too long for the room a message has is cut, never split inside a surrogate pair.
+std::u16string FitName(const std::u16string& name) {
+  if (name.size() <= kMaxPrintedNameLength) return name;
+  std::size_t length = kMaxPrintedNameLength;
+  const char16_t last = name[length - 1];
+  if (last >= 0xD800 && last <= 0xDBFF) --length;
+  return name.substr(0, length);
+}
+
+// Fills the format's one placeholder: "%d" or "%s" as the row says, "%%" as '%'.
+std::u16string Format(const std::u16string& format, const std::u16string& argument) {
+  std::u16string text;
+  bool used = false;
+  for (std::size_t i = 0; i < format.size(); ++i) {
+    if (format[i] == u'%' && i + 1 < format.size()) {
+      const char16_t kind = format[i + 1];
+      if (kind == u'%') {
+        text += u'%';
+        ++i;
+        continue;
+      }
+      if ((kind == u'd' || kind == u's') && !used) {
+        text += argument;
+        used = true;
+        ++i;
+        continue;
+      }
+    }
+    text += format[i];
+  }
+  return text;
+}
+
+}  // namespace
+
+ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t lastError) {
+  ComposedMessage message{u"", u"Error", kStylePlain};
+  std::u16string format;
+  LoadLocalizedString(context, id, format, kStringCapacity);
+  const MessageRow* row = FindRow(id);
+  if (row == nullptr) {
+    message.text = format;
+    return message;
+  }
+  std::u16string argument;
+  if (row->argument == Argument::kErrorCode) argument = SignedDecimal(lastError);
+  if (row->argument == Argument::kProductName) argument = FitName(context.state.currentProductName);
+  message.text = row->argument == Argument::kNone ? Format(format, u"") : Format(format, argument);
+  LoadLocalizedString(context, row->caption, message.caption, kStringCapacity);
+  message.style = row->style;
+  return message;
+}
+
+void ReportMessage(Context& context, MessageId id) {
+  if (context.state.launchOptions.quiet) return;
+  const std::uint32_t lastError = context.platform.process.GetLastError();
+  const ComposedMessage message = ComposeMessage(context, id, lastError);
+  context.platform.dialogs.MessageBox(message.text, message.caption, message.style);
+}
+
+}  // namespace launcher

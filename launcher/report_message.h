@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "launcher/localized_strings.h"
+#include "launcher/process_state.h"
+
+namespace launcher {
+
+// Message ids of the string tables.
+inline constexpr MessageId kMessageInstallError = 300;
+inline constexpr MessageId kMessageInstalled = 301;
+inline constexpr MessageId kMessageUpToDate = 306;
+inline constexpr MessageId kMessageProductNotFound = 307;
+inline constexpr MessageId kMessageWrongVersion = 308;
+inline constexpr MessageId kMessageBadCommandLine = 309;
+inline constexpr MessageId kMessageNoPatchList = 310;
+inline constexpr MessageId kTargetVersion = 700;
+inline constexpr MessageId kCandidateVersions = 900;
+
+// Box styles: MB_TOPMOST | MB_SETFOREGROUND with the error, information or no icon.
+inline constexpr std::uint32_t kStyleError = 0x50010;
+inline constexpr std::uint32_t kStyleInformation = 0x50040;
+inline constexpr std::uint32_t kStylePlain = 0x50000;
+
+// The longest product name a message prints; a longer one is cut.
+inline constexpr std::size_t kMaxPrintedNameLength = 513;
+
+// The text, caption and style a message id is shown with.
+struct ComposedMessage {
+  std::u16string text;
+  std::u16string caption;
+  std::uint32_t style;
+};
+
+// Builds the box for `id`: its localized text with its argument filled in (the error code
+// for 300, the current product name for 301, 306 and 308), its caption and its style.
+ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t lastError);
+
+// Shows the box for `id`, unless the run is quiet. Reads the thread's last error first, so
+// the code of the step that failed is the one shown.
+void ReportMessage(Context& context, MessageId id);
+
+}  // namespace launcher

@@ -1,0 +1,289 @@
+#include <gtest/gtest.h>
+
+#include "fakes/fake_platform.h"
+#include "fakes/string_tables.h"
+#include "installer/patch_flow.h"
+#include "installer/product_discovery.h"
+#include "launcher/launcher.h"
+
+namespace {
+
+using fakes::FakeNode;
+
+const std::u16string kA = u"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}";
+const std::u16string kB = u"{BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB}";
+const std::u16string kC = u"{CCCCCCCC-CCCC-CCCC-CCCC-CCCCCCCCCCCC}";
+const std::u16string kPackage = u"C:\\Temp\\MSP2";
+
+class PatchFlowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
+    fake.resources.AddPackage(fakes::Bytes("package"));
+    fakes::AddShippedStrings(fake.resources);
+    fake.process.narrowEnvironment["CommonProgramFiles"] = "C:\\Program Files\\Common Files";
+    // The package is on disk while the installer reads it.
+    fake.installer.onConfigure = [&](const std::u16string&) { EXPECT_TRUE(fake.files.Exists(kPackage)); };
+  }
+  void Targets(const std::u16string& list) { fake.installer.templates[kPackage] = list; }
+  void Product(const std::u16string& code, const std::u16string& name, const std::u16string& language,
+               const std::u16string& version, std::uint32_t configureResult = 0, std::int32_t state = 5) {
+    auto& p = fake.installer.products[code];
+    p.state = state;
+    p.info = {{u"ProductName", name}, {u"Language", language}, {u"VersionString", version}};
+    p.configureResult = configureResult;
+  }
+  std::uint32_t Run(std::vector<std::u16string> arguments = {}) {
+    arguments.insert(arguments.begin(), u"launcher.exe");
+    fake.process.arguments = arguments;
+    return launcher::RunLauncher(context);
+  }
+  std::vector<std::u16string> Texts() const {
+    std::vector<std::u16string> texts;
+    for (const auto& box : fake.dialogs.shown) texts.push_back(box.text);
+    return texts;
+  }
+  std::vector<std::u16string> Patched() const {
+    std::vector<std::u16string> codes;
+    for (const auto& call : fake.installer.configureCalls) codes.push_back(call.code);
+    return codes;
+  }
+
+  fakes::FakePlatform fake;
+  launcher::ProcessState state;
+  launcher::Context context{fake.platform, state};
+};
+
+const std::u16string k301 = u"The service pack was successfully installed and Tessary has been updated.";
+const std::u16string k306 = u"Your version of Tessary is up-to-date and this service pack is not necessary";
+const std::u16string k308 = u"This service pack could not be installed because it is not designed for the version "
+                            u"of Tessary that is installed on your computer.";
+const std::u16string k300of1603 = u"A problem prevented the Service Pack from being installed. Contact your system "
+                                  u"administrator. \n\n Error Code: 1603";
+
+TEST_F(PatchFlowTest, OneProductPerOutcome) {
+  struct Case {
+    const char* name;
+    std::u16string version;
+    std::uint32_t configureResult;
+    std::vector<std::u16string> texts;
+    bool patched;
+    std::uint32_t exitCode;
+  };
+  const Case cases[] = {
+      {"first candidate", u"8.0.24.6", 0, {k301}, true, 0},
+      {"second candidate", u"8.1.0.3", 0, {k301}, true, 0},
+      {"candidate written with commas", u"8,1,0,3", 0, {k301}, true, 0},
+      {"up to date", u"8.2.0.4", 0, {k306}, false, 0},
+      {"no candidate", u"8.0.20.0", 0, {k308}, false, 1642},
+      {"patch refused", u"8.0.24.6", 1603, {k300of1603}, true, 1603},
+      {"restart required", u"8.0.24.6", 3010, {k301}, true, 3010},
+      {"restart initiated", u"8.1.0.3", 1641, {k301}, true, 1641},
+  };
+  for (const Case& c : cases) {
+    fakes::FakePlatform f;
+    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
+    f.resources.AddPackage(fakes::Bytes("package"));
+    fakes::AddShippedStrings(f.resources);
+    f.process.narrowEnvironment["CommonProgramFiles"] = "C:\\CPF";
+    f.installer.templates[kPackage] = kA;
+    auto& p = f.installer.products[kA];
+    p.info = {{u"ProductName", u"Tessary"}, {u"Language", u"1033"}, {u"VersionString", c.version}};
+    p.configureResult = c.configureResult;
+    launcher::ProcessState s;
+    launcher::Context ctx{f.platform, s};
+    EXPECT_EQ(launcher::RunLauncher(ctx), c.exitCode) << c.name;
+    std::vector<std::u16string> texts;
+    for (const auto& box : f.dialogs.shown) texts.push_back(box.text);
+    EXPECT_EQ(texts, c.texts) << c.name;
+    EXPECT_EQ(f.installer.configureCalls.size(), c.patched ? 1u : 0u) << c.name;
+    const bool applied = c.patched && c.configureResult != 1603;
+    EXPECT_EQ(f.process.removedNarrow,
+              applied ? std::vector<std::string>{"C:\\CPF\\Brimfold Shared\\ B1E56000plu.cfg"} : std::vector<std::string>{})
+        << c.name;
+    EXPECT_FALSE(f.files.Exists(kPackage)) << c.name;  // a normal end removes the package
+    EXPECT_TRUE(s.installedProducts.empty()) << c.name;
+  }
+}
+
+TEST_F(PatchFlowTest, PatchCallCarriesThePackagePathInQuotes) {
+  Targets(kA);
+  Product(kA, u"Tessary", u"1033", u"8.0.24.6");
+  Run();
+  ASSERT_EQ(fake.installer.configureCalls.size(), 1u);
+  const auto& call = fake.installer.configureCalls[0];
+  EXPECT_EQ(call.code, kA);
+  EXPECT_EQ(call.level, 0);
+  EXPECT_EQ(call.state, 5);
+  EXPECT_EQ(call.commandLine, u"PATCH=\"C:\\Temp\\MSP2\"");
+  EXPECT_TRUE(fake.installer.uiLevels.empty());  // the installer keeps its own interface
+}
+
+TEST_F(PatchFlowTest, UpToDateProductIsSilentBesideOthers) {
+  Targets(kA + u";" + kB);
+  Product(kA, u"Tessary", u"1033", u"8.2.0.4");
+  Product(kB, u"Tessary", u"1033", u"8.0.24.6", 1603);
+  EXPECT_EQ(Run(), 1603u);
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{k300of1603});
+}
+
+TEST_F(PatchFlowTest, AllUpToDateGivesOne306InTheUsersLanguageNamingTheLast) {
+  Targets(kA + u";" + kB);
+  Product(kA, u"First", u"1031", u"8.2.0.4");
+  Product(kB, u"Tessary", u"1031", u"8,2,0,4");
+  fake.process.userUILanguage = 1033;
+  EXPECT_EQ(Run(), 0u);
+  ASSERT_EQ(Texts(), std::vector<std::u16string>{k306});
+  EXPECT_EQ(fake.process.localesSet, (std::vector<std::uint32_t>{1031, 1031, 0x400}));
+  EXPECT_FALSE(fake.files.Exists(kPackage));
+}
+
+TEST_F(PatchFlowTest, EachProductIsReportedInItsOwnLanguage) {
+  Targets(kA + u";" + kB);
+  Product(kA, u"Erstes", u"1031", u"8.0.20.0");
+  Product(kB, u"Tessary", u"1033", u"8.0.24.6");
+  Run();
+  ASSERT_EQ(fake.dialogs.shown.size(), 2u);
+  EXPECT_EQ(fake.dialogs.shown[0].text, u"DE-308 Erstes");
+  EXPECT_EQ(fake.dialogs.shown[0].caption, u"Installationsfehler");
+  EXPECT_EQ(fake.dialogs.shown[1].text, k301);
+  EXPECT_EQ(fake.dialogs.shown[1].caption, u"Installation Successful");
+}
+
+TEST_F(PatchFlowTest, CandidateEqualToTargetStopsTheRunAndKeepsThePackage) {
+  fakes::AddStrings(fake.resources, 1033, {{900, u"8.0.24.6,8.2.0.4,8.1.0.3,"}});
+  Targets(kA + u";" + kB);
+  Product(kA, u"Tessary", u"1033", u"8.1.0.3");
+  Product(kB, u"Other", u"1033", u"8.0.24.6");
+  EXPECT_EQ(Run(), 0u);
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{k306});
+  EXPECT_TRUE(Patched().empty());
+  EXPECT_TRUE(fake.files.Exists(kPackage));
+}
+
+TEST_F(PatchFlowTest, CandidateListRules) {
+  struct Case {
+    std::u16string candidates;
+    std::u16string installed;
+    bool patched;
+  };
+  const Case cases[] = {
+      {u"8.0.24.6,8.1.0.3", u"8.1.0.3", false},  // the last candidate needs its comma
+      {u"8.0.24.6,8.1.0.3", u"8.0.24.6", true},
+      {u",", u"0.0.0.0", true},                  // an empty piece is 0.0.0.0
+      {u"8.0.24.6.9,", u"8.0.24.6", true},       // compared as versions, not text
+      {u"8,0,24,6,", u"8.0.24.6", false},        // commas split candidates first
+  };
+  for (const Case& c : cases) {
+    fakes::FakePlatform f;
+    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
+    f.resources.AddPackage(fakes::Bytes("package"));
+    fakes::AddShippedStrings(f.resources);
+    fakes::AddStrings(f.resources, 1033, {{700, u"8.2.0.4"}, {900, c.candidates}});
+    f.installer.templates[kPackage] = kA;
+    f.installer.products[kA].info = {{u"ProductName", u"T"}, {u"Language", u"1033"}, {u"VersionString", c.installed}};
+    launcher::ProcessState s;
+    launcher::Context ctx{f.platform, s};
+    launcher::RunLauncher(ctx);
+    EXPECT_EQ(f.installer.configureCalls.size(), c.patched ? 1u : 0u)
+        << std::string(c.candidates.begin(), c.candidates.end()) << " / "
+        << std::string(c.installed.begin(), c.installed.end());
+  }
+}
+
+TEST_F(PatchFlowTest, DiscoveryScansTheListInOrderVerbatimUpToAnEmptySegment) {
+  struct Case {
+    const char* name;
+    std::u16string list;
+    std::vector<std::u16string> queried;
+  };
+  const Case cases[] = {
+      {"two codes", kA + u";" + kB, {kA, kB}},
+      {"trailing semicolon", kA + u";" + kB + u";", {kA, kB}},
+      {"empty segment stops", kA + u";;" + kB, {kA}},
+      {"leading semicolon", u";" + kA, {}},
+      {"empty list", u"", {}},
+      {"blanks kept", u" " + kA + u" ;" + kB, {u" " + kA + u" ", kB}},
+      {"duplicates kept", kA + u";" + kA, {kA, kA}},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::u16string> seen;
+    installer::ForEachTargetCode(c.list, [&](const std::u16string& code) { seen.push_back(code); });
+    EXPECT_EQ(seen, c.queried) << c.name;
+  }
+}
+
+TEST_F(PatchFlowTest, DiscoveryWorkedExample) {
+  Targets(kA + u";" + kB);
+  Product(kA, u"Absent", u"1033", u"8.1.0.3", 0, 2);
+  Product(kB, u"Sample Product", u"1031", u"8.1.0.3");
+  std::u16string path;
+  ASSERT_TRUE(installer::DiscoverInstalledProducts(context, path));
+  ASSERT_EQ(state.installedProducts.size(), 1u);
+  const installer::ProductCandidate expected{kB, u"8.2.0.4", u"Sample Product", u"1031", u"", u"8.0.24.6,8.1.0.3,", u"8.1.0.3"};
+  EXPECT_EQ(state.installedProducts[0], expected);
+}
+
+TEST_F(PatchFlowTest, DiscoveryKeepsAdvertisedAndDuplicateProductsInListOrder) {
+  Targets(kC + u";" + kA + u";" + kC);
+  Product(kA, u"A", u"1033", u"8.0.24.6", 0, 1);
+  Product(kC, u"C", u"1033", u"8.0.24.6");
+  std::u16string path;
+  ASSERT_TRUE(installer::DiscoverInstalledProducts(context, path));
+  ASSERT_EQ(state.installedProducts.size(), 3u);
+  EXPECT_EQ(state.installedProducts[0].productCode, kC);
+  EXPECT_EQ(state.installedProducts[1].productCode, kA);
+  EXPECT_EQ(state.installedProducts[2].productCode, kC);
+}
+
+TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
+  struct Case {
+    const char* name;
+    std::function<void(fakes::FakePlatform&)> arrange;
+    std::u16string text;
+    std::uint32_t exitCode;
+  };
+  const std::u16string k307 = u"The service pack could not be installed because the expected Brimfold product could "
+                              u"not be located on your computer.\nMake sure that you are using the correct service "
+                              u"pack for the product.";
+  const Case cases[] = {
+      {"no target installed", [](auto&) {}, k307, 1642},
+      {"list unreadable", [](auto& f) { f.installer.templates.clear(); }, u"", 110},
+      {"string 900 missing", [](auto& f) { f.resources.stringBlocks.erase({57, 1033}); }, u"", 1603},
+  };
+  for (const Case& c : cases) {
+    fakes::FakePlatform f;
+    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
+    f.resources.AddPackage(fakes::Bytes("package"));
+    fakes::AddShippedStrings(f.resources);
+    f.installer.templates[kPackage] = kA;
+    c.arrange(f);
+    launcher::ProcessState s;
+    launcher::Context ctx{f.platform, s};
+    EXPECT_EQ(launcher::RunLauncher(ctx), c.exitCode) << c.name;
+    ASSERT_EQ(f.dialogs.shown.size(), 1u) << c.name;
+    if (!c.text.empty()) EXPECT_EQ(f.dialogs.shown[0].text, c.text) << c.name;
+    EXPECT_EQ(f.dialogs.shown[0].style, 0x50010u) << c.name;
+    EXPECT_TRUE(f.installer.stateQueries.empty() == (c.exitCode != 1642)) << c.name;
+    EXPECT_TRUE(f.files.Exists(kPackage)) << c.name;
+  }
+}
+
+TEST_F(PatchFlowTest, QuietRunShowsNothingSilencesTheInstallerAndKeepsTheExitCode) {
+  Targets(kA);
+  Product(kA, u"Tessary", u"1033", u"8.0.24.6", 1603);
+  EXPECT_EQ(Run({u"/q"}), 1603u);
+  EXPECT_TRUE(fake.dialogs.shown.empty());
+  EXPECT_EQ(fake.installer.uiLevels, std::vector<int>{2});
+}
+
+TEST_F(PatchFlowTest, MissingCommonProgramFilesSkipsTheRemovalOnly) {
+  fake.process.narrowEnvironment.clear();
+  Targets(kA);
+  Product(kA, u"Tessary", u"1033", u"8.0.24.6");
+  EXPECT_EQ(Run(), 0u);
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{k301});
+  EXPECT_TRUE(fake.process.removedNarrow.empty());
+}
+
+}  // namespace
