@@ -18,15 +18,20 @@ if(LAUNCHER_PATCH_PACKAGE STREQUAL LAUNCHER_SAMPLE_PACKAGE)
     message(FATAL_ERROR "The sample package is made with Python 3 and msitools' msibuild; "
                         "set LAUNCHER_PATCH_PACKAGE to your own .msp instead.")
   endif()
-  file(GLOB _sample_sources CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/sample_package/*)
+  set(_sample_sources
+    ${CMAKE_SOURCE_DIR}/resources/sample_package/make_sample_package.py
+    ${CMAKE_SOURCE_DIR}/resources/sample_package/target_products.txt)
   add_custom_command(
     OUTPUT ${LAUNCHER_SAMPLE_PACKAGE}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/sample
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/resources/sample_package/make_sample_package.py
             --output ${LAUNCHER_SAMPLE_PACKAGE}
     DEPENDS ${_sample_sources}
     COMMENT "Making the sample patch package"
     VERBATIM)
   add_custom_target(sample_package DEPENDS ${LAUNCHER_SAMPLE_PACKAGE})
+  # Lets the resource compiler's dependency on the package file make it first.
+  set_source_files_properties(${LAUNCHER_SAMPLE_PACKAGE} PROPERTIES GENERATED TRUE)
 elseif(NOT EXISTS "${LAUNCHER_PATCH_PACKAGE}")
   message(FATAL_ERROR "LAUNCHER_PATCH_PACKAGE: no such file: ${LAUNCHER_PATCH_PACKAGE}")
 endif()

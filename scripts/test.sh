@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the unit tests of the logic (native), the checks
+# of the built launcher.exe, and the end-to-end tests of the real launcher.exe under Wine.
+# Ends with one summary line over all of them.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+
+jobs=$(nproc 2>/dev/null || echo 2)
+log_dir=build/test-logs
+mkdir -p "$log_dir"
+passed=0
+failed=0
+
+# A 32-bit Windows program needs a 32-bit Wine, which needs a kernel that runs 32-bit code.
+# Where there is none, the end-to-end tests run the same launcher built for x86_64.
+if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  e2e_preset=windows-x86
+else
+  e2e_preset=windows-x64
+  echo "note: this machine's Wine cannot run 32-bit programs; end-to-end tests use the x86_64 build"
+fi
+
+run_preset() {
+  local preset=$1 label=$2
+  shift 2
+  echo "=== $label ($preset)"
+  if ! cmake --preset "$preset" -DPython3_EXECUTABLE=/usr/bin/python3 "$@" >"$log_dir/$preset-configure.log" 2>&1 ||
+     ! cmake --build --preset "$preset" -j "$jobs" >"$log_dir/$preset-build.log" 2>&1; then
+    echo "build failed: see $log_dir/$preset-*.log"
+    tail -30 "$log_dir/$preset-configure.log" "$log_dir/$preset-build.log"
+    failed=$((failed + 1))
+    return
+  fi
+  local out="$log_dir/$preset-ctest.log"
+  ctest --preset "$preset" -j "$jobs" 2>&1 | tee "$out" | grep -E '^ *[0-9]+/[0-9]+ Test|tests passed|FAILED|Failed' || true
+  local summary
+  summary=$(grep -E '[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$out" | tail -1)
+  if [ -z "$summary" ]; then
+    echo "ctest printed no summary"
+    failed=$((failed + 1))
+    return
+  fi
+  local total fails
+  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+  fails=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+  passed=$((passed + total - fails))
+  failed=$((failed + fails))
+}
+
+run_preset host "unit tests"
+if [ "$e2e_preset" = windows-x86 ]; then
+  run_preset windows-x86 "launcher.exe checks and end-to-end tests"
+else
+  run_preset windows-x86 "launcher.exe checks" -DLAUNCHER_E2E_TESTS=OFF
+  run_preset windows-x64 "end-to-end tests" -DLAUNCHER_RESOURCE_TESTS=OFF
+fi
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,97 @@
+#!/usr/bin/env python3
+"""Checks that launcher.exe carries exactly its resources, and those byte for byte.
+
+Usage: check_pe_resources.py EXE --package MSP --info-dir DIR
+"""
+import argparse
+import pathlib
+import re
+import sys
+
+import pefile
+
+STRING_TABLE = 6
+LANGUAGES = {1028, 1029, 1031, 1033, 1034, 1036, 1038, 1040, 1041, 1042, 1045, 1046, 1049, 2052}
+NEUTRAL = 0
+PORTUGUESE_BRAZIL = 1046
+
+
+def resource_entries(pe):
+    """(type, name, language) -> bytes, types and names as str (named) or int (numbered)."""
+    found = {}
+    root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    if root is None:
+        return found
+    for type_entry in root.entries:
+        kind = str(type_entry.name) if type_entry.name else type_entry.id
+        for name_entry in type_entry.directory.entries:
+            name = str(name_entry.name) if name_entry.name else name_entry.id
+            for lang_entry in name_entry.directory.entries:
+                data = lang_entry.data.struct
+                found[(kind, name, lang_entry.id)] = pe.get_data(data.OffsetToData, data.Size)
+    return found
+
+
+def expected_texts(info_dir):
+    """(id, language) -> bytes of the patch-information texts the build takes in."""
+    texts = {}
+    for path in sorted(pathlib.Path(info_dir).glob("*.txt")):
+        match = re.fullmatch(r"(\d+)(\.1046)?\.txt", path.name)
+        if match and int(match.group(1)) >= 206:
+            language = PORTUGUESE_BRAZIL if match.group(2) else NEUTRAL
+            texts[(int(match.group(1)), language)] = path.read_bytes()
+    return texts
+
+
+def check(exe, package, info_dir):
+    failures = []
+    entries = resource_entries(pefile.PE(exe))
+
+    kinds = {kind for kind, _, _ in entries}
+    if kinds != {"MSP", "TXT", STRING_TABLE}:
+        failures.append(f"resource types {sorted(map(str, kinds))}, expected MSP, TXT and 6 only")
+
+    packages = {key: data for key, data in entries.items() if key[0] == "MSP"}
+    if list(packages) != [("MSP", "IDR_MSP", PORTUGUESE_BRAZIL)]:
+        failures.append(f"package resources {list(packages)}, expected MSP/IDR_MSP/1046")
+    elif packages[("MSP", "IDR_MSP", PORTUGUESE_BRAZIL)] != pathlib.Path(package).read_bytes():
+        failures.append("the embedded package differs from the package file")
+
+    texts = {(name, lang): data for (kind, name, lang), data in entries.items() if kind == "TXT"}
+    wanted = expected_texts(info_dir)
+    if set(texts) != set(wanted):
+        failures.append(f"texts {sorted(texts)}, expected {sorted(wanted)}")
+    for key in set(texts) & set(wanted):
+        # The neutral 206 carries the finished size; only that line may differ.
+        strip = (lambda b: re.sub(rb"PatchSize=\d+", b"PatchSize=", b)) if key == (206, NEUTRAL) else (lambda b: b)
+        if strip(texts[key]) != strip(wanted[key]):
+            failures.append(f"text {key} differs from its file")
+
+    blocks = {}
+    for (kind, block, lang), data in entries.items():
+        if kind == STRING_TABLE:
+            blocks.setdefault(block, {})[lang] = len(data)
+    expected_blocks = {19: LANGUAGES, 20: LANGUAGES, 44: {1033}, 57: {1033}}
+    for block in sorted(set(blocks) | set(expected_blocks)):
+        got = set(blocks.get(block, {}))
+        if got != expected_blocks.get(block, set()):
+            failures.append(f"string block {block}: languages {sorted(got)}, expected {sorted(expected_blocks.get(block, set()))}")
+    return failures, entries
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("exe")
+    parser.add_argument("--package", required=True)
+    parser.add_argument("--info-dir", required=True)
+    args = parser.parse_args()
+    failures, entries = check(args.exe, args.package, args.info_dir)
+    for (kind, name, lang), data in sorted(entries.items(), key=str):
+        print(f"{kind!s:>4} {name!s:>8} {lang:>5} {len(data):>9} bytes")
+    for failure in failures:
+        print("FAIL:", failure)
+    sys.exit(1 if failures else 0)
+
+
+if __name__ == "__main__":
+    main()
