@@ -1,0 +1,127 @@
+/* Console probe of the Windows Installer state of one product, for tests.
+ *
+ *   msiprobe state <code>                  MsiQueryProductStateW
+ *   msiprobe info <code> <attribute>       MsiGetProductInfoW
+ *   msiprobe patches <code>                MsiEnumPatchesW, one patch code a line
+ *   msiprobe configure <code> <cmdline>    MsiConfigureProductExW(code, 0, 5, cmdline)
+ *   msiprobe fileversion <path>            file and product version of a PE file,
+ *                                          read the way the launcher reads it
+ *
+ * Output is plain "key=value" lines so a script can parse them; a failing
+ * call is reported as a line too ("result=<code>") and the exit code stays 0,
+ * because a Unix shell keeps only the low 8 bits of an exit code. Only a
+ * wrong command line exits non-zero. */
+#include <windows.h>
+#include <msi.h>
+#include <stdio.h>
+#include <wchar.h>
+
+static void print_line(const wchar_t *key, const wchar_t *value)
+{
+    /* Printed as UTF-8 so product names survive the trip to the caller. */
+    char buffer[4096];
+    int length = WideCharToMultiByte(CP_UTF8, 0, value, -1, buffer, sizeof buffer, NULL, NULL);
+    if (length <= 0)
+        buffer[0] = '\0';
+    printf("%ls=%s\n", key, buffer);
+}
+
+static int probe_state(const wchar_t *code)
+{
+    printf("state=%d\n", (int)MsiQueryProductStateW(code));
+    return 0;
+}
+
+static int probe_info(const wchar_t *code, const wchar_t *attribute)
+{
+    wchar_t value[1024];
+    DWORD size = ARRAYSIZE(value);
+    UINT result = MsiGetProductInfoW(code, attribute, value, &size);
+    printf("result=%u\n", result);
+    if (result == ERROR_SUCCESS)
+        print_line(L"value", value);
+    return 0;
+}
+
+static int probe_patches(const wchar_t *code)
+{
+    DWORD index;
+    UINT result;
+    for (index = 0;; ++index) {
+        wchar_t patch[39];
+        wchar_t transforms[1024];
+        DWORD size = ARRAYSIZE(transforms);
+        result = MsiEnumPatchesW(code, index, patch, transforms, &size);
+        if (result != ERROR_SUCCESS)
+            break;
+        print_line(L"patch", patch);
+    }
+    /* ERROR_NO_MORE_ITEMS is the normal end of the list. */
+    printf("result=%u\n", result == ERROR_NO_MORE_ITEMS ? 0u : result);
+    printf("count=%lu\n", (unsigned long)index);
+    return 0;
+}
+
+static int probe_configure(const wchar_t *code, const wchar_t *command_line)
+{
+    /* No UI: otherwise a failure would pop up the installer's own error box. */
+    MsiSetInternalUI(INSTALLUILEVEL_NONE, NULL);
+    printf("result=%u\n",
+           MsiConfigureProductExW(code, INSTALLLEVEL_DEFAULT, INSTALLSTATE_DEFAULT, command_line));
+    return 0;
+}
+
+static int probe_file_version(const wchar_t *path)
+{
+    DWORD ignored = 0;
+    DWORD size = GetFileVersionInfoSizeW(path, &ignored);
+    void *data;
+    VS_FIXEDFILEINFO *fixed = NULL;
+    UINT fixed_size = 0;
+
+    if (size == 0) {
+        printf("result=%lu\n", (unsigned long)GetLastError());
+        return 0;
+    }
+    data = HeapAlloc(GetProcessHeap(), 0, size);
+    if (data == NULL || !GetFileVersionInfoW(path, 0, size, data)
+        || !VerQueryValueW(data, L"\\", (void **)&fixed, &fixed_size) || fixed == NULL) {
+        printf("result=%lu\n", (unsigned long)GetLastError());
+    } else {
+        printf("result=0\n");
+        printf("file=%u.%u.%u.%u\n", HIWORD(fixed->dwFileVersionMS), LOWORD(fixed->dwFileVersionMS),
+               HIWORD(fixed->dwFileVersionLS), LOWORD(fixed->dwFileVersionLS));
+        printf("product=%u.%u.%u.%u\n", HIWORD(fixed->dwProductVersionMS),
+               LOWORD(fixed->dwProductVersionMS), HIWORD(fixed->dwProductVersionLS),
+               LOWORD(fixed->dwProductVersionLS));
+    }
+    if (data != NULL)
+        HeapFree(GetProcessHeap(), 0, data);
+    return 0;
+}
+
+static int usage(void)
+{
+    fprintf(stderr,
+            "usage: msiprobe state <code>\n"
+            "       msiprobe info <code> <attribute>\n"
+            "       msiprobe patches <code>\n"
+            "       msiprobe configure <code> <command line>\n"
+            "       msiprobe fileversion <path>\n");
+    return 2;
+}
+
+int wmain(int argc, wchar_t **argv)
+{
+    if (argc == 3 && wcscmp(argv[1], L"state") == 0)
+        return probe_state(argv[2]);
+    if (argc == 4 && wcscmp(argv[1], L"info") == 0)
+        return probe_info(argv[2], argv[3]);
+    if (argc == 3 && wcscmp(argv[1], L"patches") == 0)
+        return probe_patches(argv[2]);
+    if (argc == 4 && wcscmp(argv[1], L"configure") == 0)
+        return probe_configure(argv[2], argv[3]);
+    if (argc == 3 && wcscmp(argv[1], L"fileversion") == 0)
+        return probe_file_version(argv[2]);
+    return usage();
+}

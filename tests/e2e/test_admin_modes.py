@@ -1,0 +1,153 @@
+"""The administrative modes of the real launcher.exe under Wine: "/e" and "/i"."""
+
+import glob
+import os
+import unittest
+
+import e2e_common
+from e2e_common import LauncherTestCase, read
+
+ERROR_PATH_NOT_FOUND = 3
+
+
+class ExtractMode(LauncherTestCase):
+    def setUp(self):
+        super().setUp()
+        self.package = read(e2e_common.PACKAGE)
+
+    def test_to_a_path_byte_for_byte_and_replacing_a_file_there(self):
+        target = os.path.join(self.scratch, "out.msp")
+        for before in (None, b"an older file"):
+            if before is not None:
+                with open(target, "wb") as f:
+                    f.write(before)
+            result = self.launch("/e", self.win(target))
+            self.assertEqual(result.exit_code, 0)
+            self.assertEqual(result.boxes, [])
+            self.assertEqual(read(target), self.package)
+        self.assertEqual(os.listdir(self.scratch), ["out.msp"])  # nothing left beside it
+
+    def test_switches_in_capitals_and_the_last_path_wins(self):
+        first, last = (os.path.join(self.scratch, n) for n in ("a.msp", "b.msp"))
+        result = self.launch("/E", self.win(first), "/e", self.win(last))
+        self.assertEqual(result.exit_code, 0)
+        self.assertFalse(os.path.exists(first))
+        self.assertEqual(read(last), self.package)
+
+    def test_into_a_missing_folder_fails_and_creates_nothing(self):
+        target = os.path.join(self.scratch, "missing", "out.msp")
+        result = self.launch("/e", self.win(target))
+        self.assertEqual(result.exit_code, ERROR_PATH_NOT_FOUND)
+        self.assertEqual(result.boxes, [])
+        self.assertEqual(os.listdir(self.scratch), [])
+
+    def test_onto_a_folder_leaves_the_folder(self):
+        result = self.launch("/e", self.win(self.scratch))
+        self.assertNotEqual(result.exit_code, 0)
+        self.assertTrue(os.path.isdir(self.scratch))
+        self.assertEqual(os.listdir(self.scratch), [])
+
+    def test_to_temporary_names_in_TMP(self):
+        tmp = os.path.join(self.scratch, "my temp")
+        os.mkdir(tmp)
+        cases = [
+            # (TMP as set, what is planted at MSP2 first, the name expected)
+            (self.win(tmp), None, "MSP2"),
+            ('"%s"' % self.win(tmp), None, "MSP2"),
+            (self.win(tmp) + "\\", "file", "MSP3"),
+            (self.win(tmp), "folder", "MSP3"),
+        ]
+        for tmp_value, planted, expected in cases:
+            with self.subTest(tmp=tmp_value, planted=planted):
+                for name in os.listdir(tmp):
+                    path = os.path.join(tmp, name)
+                    os.rmdir(path) if os.path.isdir(path) else os.remove(path)
+                sentinel = os.path.join(tmp, "MSP2")
+                if planted == "file":
+                    with open(sentinel, "wb") as f:
+                        f.write(b"sentinel")
+                elif planted == "folder":
+                    os.mkdir(sentinel)
+                self.set_user_environment("TMP", tmp_value)
+                result = self.launch("/e")
+                self.assertEqual(result.exit_code, 0)
+                self.assertEqual(read(os.path.join(tmp, expected)), self.package)
+                if planted == "file":
+                    self.assertEqual(read(sentinel), b"sentinel")
+                self.assertEqual(sorted(os.listdir(tmp)), sorted({"MSP2", expected}))
+
+    def test_a_link_planted_at_the_first_name_is_never_followed(self):
+        tmp = os.path.join(self.scratch, "tmp")
+        os.mkdir(tmp)
+        sentinel = os.path.join(self.scratch, "sentinel")
+        with open(sentinel, "wb") as f:
+            f.write(b"sentinel")
+        os.symlink(sentinel, os.path.join(tmp, "MSP2"))
+        os.link(sentinel, os.path.join(tmp, "MSP3"))
+        os.symlink(os.path.join(self.scratch, "nowhere"), os.path.join(tmp, "MSP4"))
+        self.set_user_environment("TMP", self.win(tmp))
+        result = self.launch("/e")
+        self.assertEqual(result.exit_code, 0)
+        self.assertEqual(read(sentinel), b"sentinel")
+        self.assertFalse(os.path.exists(os.path.join(self.scratch, "nowhere")))
+        self.assertEqual(read(os.path.join(tmp, "MSP5")), self.package)
+
+    def test_without_a_path_to_the_users_temp_folder(self):
+        temp = self.prefix.temp_dir()
+        before = set(os.listdir(temp))
+        result = self.launch("/e")
+        self.assertEqual(result.exit_code, 0)
+        created = set(os.listdir(temp)) - before
+        self.assertEqual(len(created), 1, created)
+        name = created.pop()
+        self.assertRegex(name, r"^MSP\d+$")
+        self.assertEqual(read(os.path.join(temp, name)), self.package)
+        os.remove(os.path.join(temp, name))
+
+
+class ListProductsMode(LauncherTestCase):
+    def expect_list_box(self, result):
+        self.assertEqual(len(result.boxes), 1, result.events)
+        box = result.boxes[0]
+        self.assertEqual(box["caption"], "List of Products")
+        self.assertEqual(box["text"], e2e_common.sample_targets())
+        self.assertEqual(box["icon"], "none")
+        self.assertEqual(box["buttons"], ["OK"])
+
+    def test_shows_the_target_list_and_keeps_the_temporary_package(self):
+        temp = self.prefix.temp_dir()
+        before = set(glob.glob(os.path.join(temp, "MSP*")))
+        result = self.launch("/i")
+        self.assertEqual(result.exit_code, 0)
+        self.expect_list_box(result)
+        left = set(glob.glob(os.path.join(temp, "MSP*"))) - before
+        self.assertEqual(len(left), 1)
+        self.assertEqual(read(left.pop()), read(e2e_common.PACKAGE))
+
+    def test_also_when_quiet_and_nothing_after_it_counts(self):
+        never = os.path.join(self.scratch, "never.msp")
+        for args in (["/q", "/i"], ["/I", "/q"], ["/i", "/e", self.win(never)]):
+            with self.subTest(args=args):
+                result = self.launch(*args)
+                self.assertEqual(result.exit_code, 0)
+                self.expect_list_box(result)
+        self.assertFalse(os.path.exists(never))
+
+    def test_extract_runs_before_the_list(self):
+        target = os.path.join(self.scratch, "a.msp")
+        result = self.launch("/e", self.win(target), "/i")
+        self.assertEqual(result.exit_code, 0)
+        self.assertTrue(os.path.exists(target))
+        self.expect_list_box(result)
+
+    def test_box_style_and_owner_as_passed_to_the_system(self):
+        self.prefix.relay(["user32.MessageBoxW"])
+        result = self.launch("/i")
+        calls = e2e_common.winetest.relay_calls(result.log, "user32.MessageBoxW")
+        self.assertEqual(len(calls), 1, result.log[-2000:])
+        owner, text, caption, style = calls[0]
+        self.assertEqual((owner, caption, style), (0, "List of Products", 0x50000))
+
+
+if __name__ == "__main__":
+    unittest.main()
