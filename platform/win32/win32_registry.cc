@@ -10,14 +10,14 @@ HKEY RootKey(RegistryRoot root) {
   return root == RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT;
 }
 
-// The host product is a 32-bit program; a 64-bit build of the launcher reads the same
-// registry view the 32-bit one sees.
-REGSAM View(std::uint32_t access) {
+// The host product is a 32-bit program; a 64-bit build of the launcher reads its machine
+// keys in the view the 32-bit launcher sees. The installer's registration is not redirected.
+REGSAM View(RegistryRoot root, std::uint32_t access) {
 #ifdef _WIN64
-  return access | KEY_WOW64_32KEY;
-#else
-  return access;
+  if (root == RegistryRoot::kLocalMachine) return access | KEY_WOW64_32KEY;
 #endif
+  (void)root;
+  return access;
 }
 
 }  // namespace
@@ -25,7 +25,7 @@ REGSAM View(std::uint32_t access) {
 RegistryKey Win32Registry::OpenKey(RegistryRoot root, const std::u16string& path,
                                    std::uint32_t access) {
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(RootKey(root), Wide(path), 0, View(access), &key) != ERROR_SUCCESS) return 0;
+  if (::RegOpenKeyExW(RootKey(root), Wide(path), 0, View(root, access), &key) != ERROR_SUCCESS) return 0;
   return reinterpret_cast<RegistryKey>(key);
 }
 

@@ -72,3 +72,80 @@ class LauncherTestCase(unittest.TestCase):
 
     def box_texts(self, result):
         return [(box["caption"], box["text"]) for box in result.boxes]
+
+
+import re  # noqa: E402
+import subprocess  # noqa: E402
+
+import sample_products  # noqa: E402
+
+WORK = os.environ.get("LAUNCHER_E2E_WORK", tempfile.gettempdir())
+PATCH_GUID = "{3F1D2B7A-9C4E-4A61-8E25-D7B0C6A91F38}"
+
+
+def string_table(language):
+    """id -> text of one language's string table, read from its resource script."""
+    path = os.path.join(SOURCE, "resources", "strings", "strings_%d.rc" % language)
+    table = {}
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            match = re.match(r'\s*(\d+)\s+"((?:[^"]|"")*)"\s*$', line)
+            if match:
+                table[int(match.group(1))] = match.group(2).replace('""', '"').replace("\\n", "\n")
+    return table
+
+
+class SampleMachine:
+    """Builds sample products once per build tree and installs them into a prefix."""
+
+    def __init__(self):
+        self.root = os.path.join(WORK, "sample-machine")
+        os.makedirs(self.root, exist_ok=True)
+        self.probe = os.path.join(self.root, "msiprobe.exe")
+        if not os.path.exists(self.probe):
+            sample_products.build_probe(self.probe)
+
+    def module(self, file_version):
+        path = os.path.join(self.root, "mainmod-%s.vxm" % file_version)
+        if not os.path.exists(path):
+            sample_products.build_module(path, file_version)
+        return path
+
+    def package(self, code, name, language, version, module_version, refuse_patch=False):
+        key = "%s-%s-%s-%s-%d" % (code.strip("{}"), language, version, module_version, refuse_patch)
+        path = os.path.join(self.root, "product-%s-%s.msi" % (key, re.sub(r"\W", "", name)))
+        if not os.path.exists(path):
+            sample_products.build_product(path, code, name, language, version,
+                                          self.module(module_version), refuse_patch=refuse_patch)
+        return path
+
+    def install(self, prefix, code, name, language, version, module_version=None,
+                refuse_patch=False):
+        msi = self.package(code, name, language, version, module_version or "16.0.54.0",
+                           refuse_patch)
+        sample_products.install_product(self.run_wine(prefix), msi)
+
+    @staticmethod
+    def run_wine(prefix):
+        return lambda args: prefix.wine(list(args))
+
+    def probe_run(self, prefix, *args):
+        return sample_products.run_probe(self.run_wine(prefix), self.probe, *args)
+
+
+def build_variant(name, **cache):
+    """Builds launcher.exe again with other cache variables (e.g. other version strings),
+    into the test work folder, with the same toolchain; returns the executable's path."""
+    build = os.path.join(WORK, "variants", name)
+    arch = os.environ.get("LAUNCHER_E2E_MINGW_ARCH", "x86_64")
+    settings = dict(cache)
+    settings.setdefault("LAUNCHER_PATCH_PACKAGE", PACKAGE)
+    settings.update(BUILD_TESTING="OFF", CMAKE_BUILD_TYPE="MinSizeRel", LAUNCHER_MINGW_ARCH=arch)
+    configure = ["cmake", "-S", SOURCE, "-B", build,
+                 "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(SOURCE, "cmake", "mingw-w64.cmake")]
+    configure += ["-D%s=%s" % item for item in sorted(settings.items())]
+    for command in (configure, ["cmake", "--build", build, "--target", "launcher"]):
+        done = subprocess.run(command, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        if done.returncode != 0:
+            raise RuntimeError("%s failed:\n%s" % (" ".join(command), done.stdout[-4000:]))
+    return os.path.join(build, "launcher.exe")
