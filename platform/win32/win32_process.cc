@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 #include <shellapi.h>
 
 #include <cstdio>

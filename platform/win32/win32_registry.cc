@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"

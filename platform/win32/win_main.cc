@@ -1,4 +1,4 @@
-#include <windows.h>
+#include "platform/win32/windows_api.h"
 
 #include "launcher/launcher.h"
 #include "platform/win32/win32_platform.h"
