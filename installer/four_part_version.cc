@@ -3,20 +3,13 @@
 #include <algorithm>
 #include <vector>
 
+#include "launcher/decimal_text.h"
+
 namespace installer {
 namespace {
 
 bool IsWhiteSpace(char16_t c) {
   return c == u' ' || c == u'\t' || c == u'\n' || c == u'\v' || c == u'\f' || c == u'\r';
-}
-
-std::u16string Decimal(std::uint32_t value) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value != 0);
-  return digits;
 }
 
 }  // namespace
@@ -57,8 +50,8 @@ bool ReadModuleVersion(platform::FileVersions& versions, const std::u16string& p
   if (!versions.GetFileVersionInfo(path, size, block.data())) return false;
   platform::FixedFileVersion fixed;
   if (!versions.QueryFixedFileVersion(block.data(), &fixed)) return false;
-  text = Decimal(fixed.fileVersionMS >> 16) + u'.' + Decimal(fixed.fileVersionMS & 0xFFFF) + u'.' +
-         Decimal(fixed.fileVersionLS >> 16) + u'.' + Decimal(fixed.fileVersionLS & 0xFFFF);
+  text = launcher::DecimalText(fixed.fileVersionMS >> 16) + u'.' + launcher::DecimalText(fixed.fileVersionMS & 0xFFFF) + u'.' +
+         launcher::DecimalText(fixed.fileVersionLS >> 16) + u'.' + launcher::DecimalText(fixed.fileVersionLS & 0xFFFF);
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "launcher/report_message.h"
 
+#include "launcher/decimal_text.h"
+
 namespace launcher {
 namespace {
 
@@ -34,14 +36,9 @@ const MessageRow* FindRow(MessageId id) {
 std::u16string SignedDecimal(std::uint32_t code) {
   // Printed as the signed number the error code is when read as an int.
   const auto value = static_cast<std::int32_t>(code);
-  std::int64_t magnitude = value < 0 ? -static_cast<std::int64_t>(value) : value;
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + magnitude % 10));
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (value < 0) digits.insert(digits.begin(), u'-');
-  return digits;
+  const std::int64_t wide = value;
+  const std::u16string digits = DecimalText(static_cast<std::uint64_t>(wide < 0 ? -wide : wide));
+  return value < 0 ? u"-" + digits : digits;
 }
 
 // A name too long for the room a message has is cut, never split inside a surrogate pair.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "launcher/decimal_text.h"
 #include "platform/types.h"
 
 namespace payload {
@@ -9,15 +10,6 @@ namespace {
 
 bool Exists(platform::Files& files, const std::u16string& path) {
   return files.GetFileAttributes(path) != platform::kInvalidFileAttributes;
-}
-
-std::u16string ToDecimal(std::uint32_t value) {
-  std::u16string digits;
-  do {
-    digits.insert(digits.begin(), static_cast<char16_t>(u'0' + value % 10));
-    value /= 10;
-  } while (value != 0);
-  return digits;
 }
 
 }  // namespace
@@ -54,7 +46,7 @@ std::optional<std::u16string> MakeTempName(platform::Files& files, platform::Pro
   for (;;) {
     ++state.tempNameCounter;
     if (state.tempNameCounter - start > kMaxTempNameTries) return std::nullopt;
-    std::u16string candidate = base + ToDecimal(state.tempNameCounter);
+    std::u16string candidate = base + launcher::DecimalText(state.tempNameCounter);
     if (files.GetFileAttributes(candidate) != platform::kInvalidFileAttributes) continue;
     // A name we may not even look at may well be someone else's file.
     if (process.GetLastError() == platform::kErrorAccessDenied) continue;
