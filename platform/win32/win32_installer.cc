@@ -7,37 +7,47 @@
 
 namespace platform::win32 {
 
+// msi.dll is bound at run time from the system directory: see SystemLibrary.
+
 std::uint32_t Win32Installer::GetSummaryInformation(const std::u16string& path, MsiHandle* handle) {
+  auto call = LAUNCHER_SYSTEM_FUNCTION(msi_, MsiGetSummaryInformationW);
+  if (call == nullptr) return ::GetLastError();
   MSIHANDLE summary = 0;
-  const UINT result = ::MsiGetSummaryInformationW(0, Wide(path), 0, &summary);
+  const UINT result = call(0, Wide(path), 0, &summary);
   *handle = summary;
   return result;
 }
 
 std::uint32_t Win32Installer::SummaryInfoGetProperty(MsiHandle handle, std::uint32_t property,
                                                      char16_t* buffer, std::uint32_t* size) {
+  auto call = LAUNCHER_SYSTEM_FUNCTION(msi_, MsiSummaryInfoGetPropertyW);
+  if (call == nullptr) return ::GetLastError();
   UINT type = 0;
   INT number = 0;
   FILETIME time{};
   DWORD length = *size;
-  const UINT result =
-      ::MsiSummaryInfoGetPropertyW(handle, property, &type, &number, &time, Wide(buffer), &length);
+  const UINT result = call(handle, property, &type, &number, &time, Wide(buffer), &length);
   *size = length;
   return result;
 }
 
-std::uint32_t Win32Installer::CloseHandle(MsiHandle handle) { return ::MsiCloseHandle(handle); }
+std::uint32_t Win32Installer::CloseHandle(MsiHandle handle) {
+  auto call = LAUNCHER_SYSTEM_FUNCTION(msi_, MsiCloseHandle);
+  return call == nullptr ? ::GetLastError() : call(handle);
+}
 
 std::int32_t Win32Installer::QueryProductState(const std::u16string& productCode) {
-  return ::MsiQueryProductStateW(Wide(productCode));
+  auto call = LAUNCHER_SYSTEM_FUNCTION(msi_, MsiQueryProductStateW);
+  return call == nullptr ? INSTALLSTATE_UNKNOWN : call(Wide(productCode));
 }
 
 std::uint32_t Win32Installer::GetProductInfo(const std::u16string& productCode,
                                              const std::u16string& attribute, char16_t* buffer,
                                              std::uint32_t* size) {
+  auto call = LAUNCHER_SYSTEM_FUNCTION(msi_, MsiGetProductInfoW);
+  if (call == nullptr) return ::GetLastError();
   DWORD length = *size;
-  const UINT result =
-      ::MsiGetProductInfoW(Wide(productCode), Wide(attribute), Wide(buffer), &length);
+  const UINT result = call(Wide(productCode), Wide(attribute), Wide(buffer), &length);
   *size = length;
   return result;
 }
@@ -45,12 +55,15 @@ std::uint32_t Win32Installer::GetProductInfo(const std::u16string& productCode,
 std::uint32_t Win32Installer::ConfigureProductEx(const std::u16string& productCode,
                                                  int installLevel, int installState,
                                                  const std::u16string& commandLine) {
-  return ::MsiConfigureProductExW(Wide(productCode), installLevel,
-                                  static_cast<INSTALLSTATE>(installState), Wide(commandLine));
+  auto call = LAUNCHER_SYSTEM_FUNCTION(msi_, MsiConfigureProductExW);
+  if (call == nullptr) return ::GetLastError();
+  return call(Wide(productCode), installLevel, static_cast<INSTALLSTATE>(installState),
+              Wide(commandLine));
 }
 
 void Win32Installer::SetInternalUI(int level) {
-  ::MsiSetInternalUI(static_cast<INSTALLUILEVEL>(level), nullptr);
+  auto call = LAUNCHER_SYSTEM_FUNCTION(msi_, MsiSetInternalUI);
+  if (call != nullptr) call(static_cast<INSTALLUILEVEL>(level), nullptr);
 }
 
 }  // namespace platform::win32

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "platform/win32/system_library.h"
 
 namespace platform::win32 {
 
@@ -47,6 +48,9 @@ class Win32Installer final : public Installer {
   std::uint32_t ConfigureProductEx(const std::u16string& productCode, int installLevel,
                                    int installState, const std::u16string& commandLine) override;
   void SetInternalUI(int level) override;
+
+ private:
+  SystemLibrary msi_{L"msi.dll"};
 };
 
 class Win32Dialogs final : public Dialogs {
@@ -84,6 +88,9 @@ class Win32FileVersions final : public FileVersions {
   std::uint32_t GetFileVersionInfoSize(const std::u16string& path) override;
   bool GetFileVersionInfo(const std::u16string& path, std::uint32_t size, void* block) override;
   bool QueryFixedFileVersion(const void* block, FixedFileVersion* version) override;
+
+ private:
+  SystemLibrary version_{L"version.dll"};
 };
 
 // The real Windows behind the Platform interfaces.

@@ -1,0 +1,36 @@
+#include "platform/win32/system_library.h"
+
+#include <string>
+
+namespace platform::win32 {
+
+SystemLibrary::~SystemLibrary() {
+  if (module_ != nullptr) ::FreeLibrary(module_);
+}
+
+FARPROC SystemLibrary::Find(const char* name) {
+  if (!tried_) {
+    tried_ = true;
+    // A full path works on every version of Windows; the search flag alone needs an update
+    // on Windows 7.
+    wchar_t directory[MAX_PATH];
+    const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return nullptr;
+    const std::wstring path = std::wstring(directory, length) + L"\\" + name_;
+    module_ = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  }
+  if (module_ == nullptr) return nullptr;
+  return ::GetProcAddress(module_, name);
+}
+
+void RestrictDllSearchToSystem() {
+  // Present from Windows 8 on (and Windows 7 with its update); looked up, not imported.
+  using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
+  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
+  auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+      reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  if (setDefault != nullptr) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  ::SetDllDirectoryW(L"");
+}
+
+}  // namespace platform::win32
