@@ -11,13 +11,16 @@ SystemLibrary::~SystemLibrary() {
 FARPROC SystemLibrary::Find(const char* name) {
   if (!tried_) {
     tried_ = true;
-    // A full path works on every version of Windows; the search flag alone needs an update
-    // on Windows 7.
-    wchar_t directory[MAX_PATH];
-    const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return nullptr;
-    const std::wstring path = std::wstring(directory, length) + L"\\" + name_;
-    module_ = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    module_ = ::LoadLibraryExW(name_, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+    // Windows 7 without its loader update knows no search flags; the full path into the
+    // system directory keeps the launcher's folder out there too.
+    if (module_ == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
+      wchar_t directory[MAX_PATH];
+      const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
+      if (length == 0 || length >= MAX_PATH) return nullptr;
+      const std::wstring path = std::wstring(directory, length) + L"\\" + name_;
+      module_ = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    }
   }
   if (module_ == nullptr) return nullptr;
   return ::GetProcAddress(module_, name);

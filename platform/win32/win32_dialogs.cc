@@ -5,9 +5,13 @@
 
 namespace platform::win32 {
 
+// user32.dll is bound at run time from the system directory: some systems' user32 loads
+// version.dll, which is not a KnownDLL, and at process start that would come from the
+// launcher's folder.
 int Win32Dialogs::MessageBox(const std::u16string& text, const std::u16string& caption,
                              std::uint32_t style) {
-  return ::MessageBoxW(nullptr, Wide(text), Wide(caption), style);
+  auto call = LAUNCHER_SYSTEM_FUNCTION(user32_, MessageBoxW);
+  return call == nullptr ? 0 : call(nullptr, Wide(text), Wide(caption), style);
 }
 
 }  // namespace platform::win32

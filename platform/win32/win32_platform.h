@@ -57,6 +57,9 @@ class Win32Dialogs final : public Dialogs {
  public:
   int MessageBox(const std::u16string& text, const std::u16string& caption,
                  std::uint32_t style) override;
+
+ private:
+  SystemLibrary user32_{L"user32.dll"};
 };
 
 class Win32Process final : public Process {
@@ -71,6 +74,9 @@ class Win32Process final : public Process {
   std::uint16_t GetSystemDefaultUILanguage() override;
   std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) override;
   bool RemoveFileNarrow(const std::string& path) override;
+
+ private:
+  SystemLibrary shell32_{L"shell32.dll"};
 };
 
 class Win32Registry final : public Registry {

@@ -11,8 +11,12 @@
 namespace platform::win32 {
 
 std::optional<std::vector<std::u16string>> Win32Process::CommandLineArguments() {
+  // shell32.dll is bound at run time too: loading it at start would load its own
+  // dependencies before the DLL search path is restricted.
+  auto split = LAUNCHER_SYSTEM_FUNCTION(shell32_, CommandLineToArgvW);
+  if (split == nullptr) return std::nullopt;
   int count = 0;
-  LPWSTR* arguments = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  LPWSTR* arguments = split(::GetCommandLineW(), &count);
   if (arguments == nullptr) return std::nullopt;
   std::vector<std::u16string> result;
   result.reserve(count);
