@@ -9,6 +9,7 @@ packages=(
   wine wine64 wine32:i386
   msitools wixl
   googletest libgtest-dev
+  clang libclang-rt-14-dev
   python3-pefile
 )
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test: the unit tests of the logic (native), the checks
-# of the built launcher.exe, and the end-to-end tests of the real launcher.exe under Wine.
+# Builds everything and runs every test: the unit tests of the logic (native, and again
+# under sanitizers), the fuzz targets, the checks of the built launcher.exe, and the
+# end-to-end tests of the real launcher.exe under Wine.
 # Ends with one summary line over all of them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -48,6 +49,8 @@ run_preset() {
 }
 
 run_preset host "unit tests"
+run_preset host-sanitize "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+run_preset fuzz "fuzzing each parser of outside text for a bounded time"
 if [ "$e2e_preset" = windows-x86 ]; then
   run_preset windows-x86 "launcher.exe checks and end-to-end tests"
 else

@@ -9,7 +9,7 @@ namespace fakes {
 
 std::vector<std::byte> Bytes(std::string_view text) {
   std::vector<std::byte> bytes(text.size());
-  std::memcpy(bytes.data(), text.data(), text.size());
+  if (!text.empty()) std::memcpy(bytes.data(), text.data(), text.size());
   return bytes;
 }
 
