@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "launcher/decimal_text.h"
 #include "payload/embedded_package.h"
 #include "payload/file_writer.h"
 #include "payload/temp_name.h"
@@ -54,8 +55,7 @@ bool ExtractToGivenPath(launcher::Context& context, const std::u16string& path) 
   if (!package) return false;
 
   for (int n = 1; n <= kMaxSideNameTries; ++n) {
-    std::u16string side = path + u".part";
-    for (char16_t c : std::to_string(n)) side += c;
+    const std::u16string side = path + u".part" + launcher::DecimalText(static_cast<std::uint64_t>(n));
     switch (WriteNewFile(p.files, p.process, side, *package)) {
       case WriteResult::kNameTaken: continue;
       case WriteResult::kFailed: return false;
