@@ -15,17 +15,22 @@ set(LAUNCHER_CANDIDATE_VERSIONS "8.0.24.6,8.1.0.3," CACHE STRING
 
 if(LAUNCHER_PATCH_PACKAGE STREQUAL LAUNCHER_SAMPLE_PACKAGE)
   if(NOT Python3_FOUND)
-    message(FATAL_ERROR "The sample package is made with Python 3 and msitools' msibuild; "
+    message(FATAL_ERROR "The sample package is made with Python 3; "
                         "set LAUNCHER_PATCH_PACKAGE to your own .msp instead.")
   endif()
+  # The sample patch brings its products to the target version; a changed version must
+  # remake it, so the version is a file the command depends on.
+  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/sample/target-version.txt
+       CONTENT "@LAUNCHER_TARGET_VERSION@")
   set(_sample_sources
     ${CMAKE_SOURCE_DIR}/resources/sample_package/make_sample_package.py
-    ${CMAKE_SOURCE_DIR}/resources/sample_package/target_products.txt)
+    ${CMAKE_SOURCE_DIR}/resources/sample_package/target_products.txt
+    ${CMAKE_BINARY_DIR}/sample/target-version.txt)
   add_custom_command(
     OUTPUT ${LAUNCHER_SAMPLE_PACKAGE}
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/sample
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/resources/sample_package/make_sample_package.py
-            --output ${LAUNCHER_SAMPLE_PACKAGE}
+            --output ${LAUNCHER_SAMPLE_PACKAGE} --target-version ${LAUNCHER_TARGET_VERSION}
     DEPENDS ${_sample_sources}
     COMMENT "Making the sample patch package"
     VERBATIM)

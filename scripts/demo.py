@@ -56,10 +56,24 @@ def main(build):
         same = e2e_common.read(extracted) == e2e_common.read(e2e_common.PACKAGE)
         print("  wrote %d bytes, %s the embedded package" % (
             os.path.getsize(extracted), "identical to" if same else "DIFFERENT from"))
+
+        def versions():
+            return [machine.probe_run(prefix, "info", code, "VersionString").get("value")
+                    for code, _, _, _ in products]
+
+        before = versions()
         run()
-        for code, name, _, _ in products:
+        for (code, name, _, _), old, new in zip(products, before, versions()):
             patches = machine.probe_run(prefix, "patches", code).all("patch")
-            print("\n%s: patches applied %s" % (name, patches or "none"))
+            print("\n%s: version %s, now %s; patches applied %s"
+                  % (name, old, new, patches or "none"))
+
+        # A product at a version the patch is not for would get its 308 again; without it,
+        # every product is at the target version, which one 306 says.
+        code, name = products[-1][:2]
+        prefix.wine(["msiexec", "/x", code, "/qn"])
+        print("\n  uninstalled %s, which the patch is not for; once more:" % name)
+        run()
 
 
 if __name__ == "__main__":

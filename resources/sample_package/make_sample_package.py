@@ -1,24 +1,29 @@
 #!/usr/bin/env python3
 """Makes the sample Windows Installer patch package that the launcher embeds.
 
-    make_sample_package.py --output <file.msp> [--size <bytes>]
+    make_sample_package.py --output <file.msp> [--size <bytes>] [--target-version <version>]
 
-msitools' msibuild (found on PATH) makes the compound file; this script then turns it
-into a patch package in place: it writes the patch package's summary information,
-sets the root storage's class to the patch class, and pads the file with one stream
-of fixed pseudo-random bytes to the requested size. The same inputs give the same
-file byte for byte.
+The package is written here, from the published formats, as a compound file that holds:
+- the patch package's summary information: the target product codes in its template, the
+  list of its transforms in its last author, the patch code in its revision number;
+- one transform substorage per target product, which changes that product's database:
+  ProductVersion becomes the target version, and the registry value that the Registry row
+  "ServicePackLevel" writes (the host key's "ServicePack", "0" before) becomes "2";
+- an empty database of the package's own (string pool and table list), as every patch
+  package has;
+- one stream of fixed pseudo-random bytes that pads the file to the requested size.
+Wine's installer cannot generate transforms (MsiDatabaseGenerateTransformW is not
+implemented there), so their string pools and table streams are written here too. The
+same inputs give the same file byte for byte.
 """
 
 import argparse
+import dataclasses
 import datetime
 import hashlib
 import re
-import shutil
 import struct
-import subprocess
 import sys
-import tempfile
 import uuid
 from pathlib import Path
 
@@ -26,20 +31,40 @@ HERE = Path(__file__).resolve().parent
 TARGETS_FILE = HERE / "target_products.txt"
 
 DEFAULT_SIZE = 9720320
+DEFAULT_TARGET_VERSION = "8.2.0.4"
+# The oldest version the patch applies to, as the transforms describe their base.
+BASE_VERSION = "8.0.24.6"
 PATCH_CODE = "{3F1D2B7A-9C4E-4A61-8E25-D7B0C6A91F38}"
 PATCH_CLASS = uuid.UUID("000C1086-0000-0000-C000-000000000046")
+TRANSFORM_CLASS = uuid.UUID("000C1082-0000-0000-C000-000000000046")
 PRODUCT = "Brimfold Tessary Desktop R16.0"
+TRANSFORM_PREFIX = "R160ToSP2."
 FILLER_STREAM = "Filler"
 # The filler must not fit in the mini stream, so that it grows the file sector by sector.
 MIN_FILLER = 4096
 GUID_RE = re.compile(r"\{[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}\}")
+VERSION_RE = re.compile(r"\d{1,5}(\.\d{1,5}){1,3}")
+
+# What the transforms change: (table, its columns in database order, primary key first,
+# the key of the row, the column changed, its new value or None for the target version).
+REGISTRY_COLUMNS = ("Registry", "Root", "Key", "Name", "Value", "Component_")
+CHANGES = [
+    ("Property", ("Property", "Value"), "ProductVersion", "Value", None),
+    ("Registry", REGISTRY_COLUMNS, "ServicePackLevel", "Value", "2"),
+]
+# The sample products' upgrade codes follow from their product codes this way (see
+# tests/e2e/sample_machine/sample_products.py); the transforms name them as real ones do.
+SAMPLE_CODE_NAMESPACE = uuid.UUID("5d0c7c39-2a61-4e0b-9a57-b1f3a3e1c0d4")
+# A transform applies only to the product it names, by product code and by upgrade code.
+VALIDATE_PRODUCT, VALIDATE_UPGRADECODE = 0x0001, 0x0800
 
 # Summary-information property ids and the variant types they are stored with.
 PID_CODEPAGE, PID_TITLE, PID_SUBJECT, PID_AUTHOR, PID_KEYWORDS, PID_COMMENTS = 1, 2, 3, 4, 5, 6
 PID_TEMPLATE, PID_LASTAUTHOR, PID_REVNUMBER, PID_CREATE_DTM = 7, 8, 9, 12
-PID_WORDCOUNT, PID_APPNAME, PID_SECURITY = 15, 18, 19
+PID_PAGECOUNT, PID_WORDCOUNT, PID_CHARCOUNT, PID_APPNAME, PID_SECURITY = 14, 15, 16, 18, 19
 VT_I2, VT_I4, VT_LPSTR, VT_FILETIME = 0x02, 0x03, 0x1E, 0x40
 FMTID_SUMMARY = uuid.UUID("F29F85E0-4FF9-1068-AB91-08002B27B3D9")
+SUMMARY_STREAM = "\x05SummaryInformation"
 CODEPAGE = 1252
 # A fixed creation time, so that every build is identical.
 CREATED = datetime.datetime(2011, 5, 16, 9, 0, tzinfo=datetime.timezone.utc)
@@ -55,6 +80,17 @@ def load_targets(path=TARGETS_FILE):
     return codes
 
 
+def transform_names(targets):
+    return [f"{TRANSFORM_PREFIX}{n}" for n in range(1, len(targets) + 1)]
+
+
+def upgrade_code(product_code):
+    name = "upgrade:" + product_code.upper()
+    return "{" + str(uuid.uuid5(SAMPLE_CODE_NAMESPACE, name)).upper() + "}"
+
+
+# --- Summary information -------------------------------------------------------------
+
 def summary_properties(targets):
     """(pid, type, value) of a patch package's summary, in id order."""
     return [
@@ -66,16 +102,37 @@ def summary_properties(targets):
         (PID_COMMENTS, VT_LPSTR, "This patch contains the logic and data required to install "
                                  f"Service Pack 2 for {PRODUCT}."),
         (PID_TEMPLATE, VT_LPSTR, ";".join(targets)),
-        # The transform substorages, each with its patch transform; the installer skips
-        # names it cannot open, so the sample carries the list only.
-        (PID_LASTAUTHOR, VT_LPSTR, ":R160ToSP2;:#R160ToSP2"),
+        # The transform substorages, in the order the installer applies them.
+        (PID_LASTAUTHOR, VT_LPSTR, ";".join(":" + name for name in transform_names(targets))),
         # The patch code; codes of obsoleted patches would follow it without separator.
         (PID_REVNUMBER, VT_LPSTR, PATCH_CODE),
         (PID_CREATE_DTM, VT_FILETIME, CREATED),
         # 3: needs Windows Installer 2.0 or later.
         (PID_WORDCOUNT, VT_I4, 3),
-        (PID_APPNAME, VT_LPSTR, "libmsi msibuild"),
+        (PID_APPNAME, VT_LPSTR, "Brimfold sample package script"),
         # 4: read-only enforced, as for every patch package.
+        (PID_SECURITY, VT_I4, 4),
+    ]
+
+
+def transform_summary_properties(product_code, target_version):
+    """(pid, type, value) of the summary of the transform for one product."""
+    # Base and result: "{product}version;{product}version;{upgrade code}".
+    description = (f"{product_code}{BASE_VERSION};{product_code}{target_version};"
+                   f"{upgrade_code(product_code)}")
+    return [
+        (PID_CODEPAGE, VT_I2, CODEPAGE),
+        (PID_TITLE, VT_LPSTR, "Transform"),
+        (PID_SUBJECT, VT_LPSTR, f"{PRODUCT} SP2 Update"),
+        (PID_AUTHOR, VT_LPSTR, "Brimfold"),
+        # Platform and language of the base and of the result: any.
+        (PID_TEMPLATE, VT_LPSTR, "Intel;0"),
+        (PID_LASTAUTHOR, VT_LPSTR, "Intel;0"),
+        (PID_REVNUMBER, VT_LPSTR, description),
+        (PID_CREATE_DTM, VT_FILETIME, CREATED),
+        (PID_PAGECOUNT, VT_I4, 200),
+        # The validation flags; the high word would suppress apply errors, none is.
+        (PID_CHARCOUNT, VT_I4, VALIDATE_PRODUCT | VALIDATE_UPGRADECODE),
         (PID_SECURITY, VT_I4, 4),
     ]
 
@@ -112,162 +169,284 @@ def property_set(properties):
     return header + section
 
 
-ENDOFCHAIN, FREESECT, NOSTREAM = 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFF
+# --- Database streams --------------------------------------------------------------
+
+NAME_ALPHABET = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz._"
+
+
+def stream_name(name, table=True):
+    """The compound-file name of a database stream: two name characters per UTF-16 unit
+    where both are in the alphabet, and the mark 0x4840 in front of a table's stream."""
+    out = ["\u4840"] if table else []
+    i = 0
+    while i < len(name):
+        first = NAME_ALPHABET.find(name[i])
+        second = NAME_ALPHABET.find(name[i + 1]) if i + 1 < len(name) else -1
+        if first < 0:
+            out.append(name[i])
+        elif second < 0:
+            out.append(chr(0x4800 + first))
+        else:
+            out.append(chr(0x3800 + first + (second << 6)))
+            i += 1
+        i += 1
+    return "".join(out)
+
+
+class StringPool:
+    """The strings that table streams refer to by number, from 1; 0 stands for null."""
+
+    def __init__(self, codepage):
+        self.codepage = codepage
+        self.ids, self.counts = {}, []
+
+    def ref(self, text):
+        if text not in self.ids:
+            self.ids[text] = len(self.ids) + 1
+            self.counts.append(0)
+        self.counts[self.ids[text] - 1] += 1
+        return self.ids[text]
+
+    def streams(self):
+        """(name, bytes) of "_StringPool" (code page, then length and reference count of
+        each string) and "_StringData" (the strings one after another)."""
+        encoded = [text.encode(f"cp{self.codepage}") for text in self.ids]
+        if len(encoded) > 0xFFFF or any(len(text) > 0xFFFF for text in encoded):
+            raise ValueError("long strings and 3-byte string references are not written")
+        pool = struct.pack("<I", self.codepage) + b"".join(
+            struct.pack("<HH", len(text), count) for text, count in zip(encoded, self.counts))
+        return [(stream_name("_StringPool"), pool), (stream_name("_StringData"), b"".join(encoded))]
+
+
+def row_update(pool, columns, key, changes):
+    """One row of a transform's table stream that changes columns of an existing row: a
+    16-bit mask with bit n set for each column n changed (its low bit clear, which marks a
+    masked row), then the row's key and the new values in column order. Every column
+    written is a string, stored as its number in the transform's string pool."""
+    mask, values = 0, [pool.ref(key)]
+    for n, column in enumerate(columns[1:], start=1):
+        if column in changes:
+            mask |= 1 << n
+            values.append(pool.ref(changes[column]))
+    if not mask or set(changes) - set(columns[1:]):
+        raise ValueError(f"nothing to change in columns {columns} with {changes}")
+    return struct.pack(f"<H{len(values)}H", mask, *values)
+
+
+def transform(product_code, target_version):
+    """The streams of the transform for one product, as (name, bytes)."""
+    pool = StringPool(CODEPAGE)
+    tables = {}
+    for table, columns, key, column, value in CHANGES:
+        new = target_version if value is None else value
+        tables[table] = tables.get(table, b"") + row_update(pool, columns, key, {column: new})
+    summary = property_set(transform_summary_properties(product_code, target_version))
+    return ([(SUMMARY_STREAM, summary)] + pool.streams()
+            + [(stream_name(table), rows) for table, rows in tables.items()])
+
+
+# --- Compound file -------------------------------------------------------------------
+
+SECTOR, MINI_SECTOR, MINI_CUTOFF, ENTRY = 512, 64, 4096, 128
+ENDOFCHAIN, FREESECT, FATSECT, DIFSECT = 0xFFFFFFFE, 0xFFFFFFFF, 0xFFFFFFFD, 0xFFFFFFFC
+NOSTREAM = 0xFFFFFFFF
 MAGIC = bytes.fromhex("D0CF11E0A1B11AE1")
+HEADER_FAT_SLOTS, FAT_SLOTS, DIFAT_SLOTS = 109, SECTOR // 4, SECTOR // 4 - 1
 
 
-class CompoundFile:
-    """Just enough of the compound-file format to patch a file in place."""
+class Storage:
+    """A storage: its (name, stream bytes or Storage) children and its class id."""
 
-    def __init__(self, data):
-        if data[:8] != MAGIC:
-            raise ValueError("not a compound file")
-        self.data = data
-        shift, mini_shift = struct.unpack_from("<HH", data, 0x1E)
-        self.sector_size, self.mini_size = 1 << shift, 1 << mini_shift
-        num_fat, first_dir = struct.unpack_from("<II", data, 0x2C)
-        self.mini_cutoff, first_minifat, _, first_difat = struct.unpack_from("<IIII", data, 0x38)
-        self.per_sector = self.sector_size // 4
-        # The first 109 FAT sectors are listed in the header, any further ones in the DIFAT chain.
-        fat_sectors = list(struct.unpack_from("<109I", data, 0x4C))
-        difat = first_difat
-        while difat not in (ENDOFCHAIN, FREESECT):
-            entries = self.sector_ints(difat)
-            fat_sectors += entries[:-1]
-            difat = entries[-1]
-        self.fat = [n for sector in fat_sectors[:num_fat] for n in self.sector_ints(sector)]
-        self.dir_offsets = [self.offset(sector) + i
-                            for sector in self.chain(first_dir, self.fat)
-                            for i in range(0, self.sector_size, 128)]
-        self.minifat_sectors = self.chain(first_minifat, self.fat)
-        self.minifat = [n for sector in self.minifat_sectors for n in self.sector_ints(sector)]
-        self.ministream_sectors = self.chain(self.entry_int("<I", 0, 0x74), self.fat)
+    def __init__(self, children, clsid=None):
+        self.children, self.clsid = children, clsid
 
-    def offset(self, sector):
-        return (sector + 1) * self.sector_size
 
-    def sector_ints(self, sector):
-        return list(struct.unpack_from(f"<{self.per_sector}I", self.data, self.offset(sector)))
+@dataclasses.dataclass
+class Entry:
+    """One directory entry; `kids` are the indexes of a storage's children."""
+    name: str
+    kind: int  # 1 storage, 2 stream, 5 root storage
+    clsid: object = None
+    data: bytes = b""
+    kids: list = dataclasses.field(default_factory=list)
+    left: int = NOSTREAM
+    right: int = NOSTREAM
+    child: int = NOSTREAM
+    black: bool = True
+    start: int = 0
 
-    @staticmethod
-    def chain(start, table):
-        sectors = []
-        while start not in (ENDOFCHAIN, FREESECT):
-            sectors.append(start)
-            start = table[start]
-        return sectors
 
-    def entry_int(self, fmt, index, field):
-        return struct.unpack_from(fmt, self.data, self.dir_offsets[index] + field)[0]
+def sectors(length, size=SECTOR):
+    return -(-length // size)
 
-    def entry_name(self, index):
-        at = self.dir_offsets[index]
-        length = self.entry_int("<H", index, 0x40)
-        return bytes(self.data[at:at + max(length - 2, 0)]).decode("utf-16-le")
 
-    def find_root_stream(self, name):
-        """The directory index of the root storage's stream of that name."""
-        pending = [self.entry_int("<I", 0, 0x4C)]
-        while pending:
-            index = pending.pop()
-            if index == NOSTREAM:
-                continue
-            if self.entry_name(index) == name and self.data[self.dir_offsets[index] + 0x42] == 2:
-                return index
-            pending += [self.entry_int("<I", index, 0x44), self.entry_int("<I", index, 0x48)]
-        raise KeyError(name)
+def flatten(root):
+    """Every entry of the tree, the root first. A storage's children are ordered as the
+    directory compares names: shorter first, then by their upper-case form."""
+    entries = []
 
-    def mini_offset(self, mini_sector):
-        at = mini_sector * self.mini_size
-        return self.offset(self.ministream_sectors[at // self.sector_size]) + at % self.sector_size
+    def add(name, node, kind):
+        index = len(entries)
+        if not isinstance(node, Storage):
+            entries.append(Entry(name, kind, data=node))
+            return index
+        entries.append(Entry(name, kind, node.clsid))
+        ordered = sorted(node.children, key=lambda kid: (len(kid[0]), kid[0].upper()))
+        entries[index].kids = [add(kid, child, 1 if isinstance(child, Storage) else 2)
+                               for kid, child in ordered]
+        return index
 
-    def set_minifat(self, mini_sector, value):
-        self.minifat[mini_sector] = value
-        sector = self.minifat_sectors[mini_sector // self.per_sector]
-        struct.pack_into("<I", self.data, self.offset(sector) + mini_sector % self.per_sector * 4, value)
+    add("Root Entry", root, 5)
+    return entries
 
-    def overwrite_small_stream(self, index, content):
-        """Replaces a mini-stream stream's bytes within the mini sectors it already holds."""
-        old_size = self.entry_int("<Q", index, 0x78)
-        if not 0 < len(content) < self.mini_cutoff or old_size >= self.mini_cutoff:
-            raise ValueError("only streams kept in the mini stream can be overwritten")
-        held = self.chain(self.entry_int("<I", index, 0x74), self.minifat)
-        needed = -(-len(content) // self.mini_size)
-        if needed > len(held):
-            raise ValueError(f"the new stream needs {needed} mini sectors, {len(held)} are held")
-        padded = content + bytes(len(held) * self.mini_size - len(content))
-        for n, mini_sector in enumerate(held):
-            at = self.mini_offset(mini_sector)
-            self.data[at:at + self.mini_size] = padded[n * self.mini_size:(n + 1) * self.mini_size]
-        self.set_minifat(held[needed - 1], ENDOFCHAIN)
-        for mini_sector in held[needed:]:
-            self.set_minifat(mini_sector, FREESECT)
-        struct.pack_into("<Q", self.data, self.dir_offsets[index] + 0x78, len(content))
 
-    def set_root_class(self, clsid):
-        at = self.dir_offsets[0] + 0x50
-        self.data[at:at + 16] = clsid.bytes_le
+def link_siblings(entries, kids):
+    """Links a storage's sorted children into a balanced red-black tree; returns its
+    root. Only the deepest level is red, and only when it is not full, so that every
+    path down holds the same number of black entries."""
+    depth = {}
 
+    def build(lo, hi, level):
+        if lo >= hi:
+            return NOSTREAM
+        mid = (lo + hi) // 2
+        entry = entries[kids[mid]]
+        depth[kids[mid]] = level
+        entry.left, entry.right = build(lo, mid, level + 1), build(mid + 1, hi, level + 1)
+        return kids[mid]
+
+    top = build(0, len(kids), 0)
+    deepest = max(depth.values())
+    if len(kids) != 2 ** (deepest + 1) - 1:
+        for index, level in depth.items():
+            entries[index].black = level < deepest
+    return top
+
+
+def layout(entries):
+    """Sector counts of the parts of the file after its header: FAT, DIFAT, directory,
+    mini FAT, mini stream, big streams."""
+    lengths = [len(e.data) for e in entries if e.kind == 2]
+    mini = sum(sectors(n, MINI_SECTOR) for n in lengths if n < MINI_CUTOFF)
+    parts = [sectors(len(entries) * ENTRY), sectors(mini * 4), sectors(mini * MINI_SECTOR),
+             sum(sectors(n) for n in lengths if n >= MINI_CUTOFF)]
+    # The FAT also maps its own sectors and those of the DIFAT.
+    fat = difat = 0
+    while True:
+        needed = sectors(sum(parts) + fat + difat, FAT_SLOTS)
+        needed_difat = sectors(max(0, needed - HEADER_FAT_SLOTS), DIFAT_SLOTS)
+        if (needed, needed_difat) == (fat, difat):
+            return [fat, difat] + parts
+        fat, difat = needed, needed_difat
+
+
+def file_size(root):
+    return SECTOR * (1 + sum(layout(flatten(root))))
+
+
+def chain(table, count):
+    """Appends a chain of `count` sectors to an allocation table; returns its start."""
+    if not count:
+        return ENDOFCHAIN
+    start = len(table)
+    table += list(range(start + 1, start + count)) + [ENDOFCHAIN]
+    return start
+
+
+def ints(values, count):
+    """`count` little-endian 32-bit values, padded with FREESECT."""
+    return struct.pack(f"<{count}I", *values, *[FREESECT] * (count - len(values)))
+
+
+def compound_file(root):
+    """The bytes of a version 3 compound file (512-byte sectors) holding the tree. The
+    sectors follow each other as: FAT, DIFAT, directory, mini FAT, mini stream, and the
+    streams too big for the mini stream."""
+    entries = flatten(root)
+    fat_count, difat_count, dir_count, minifat_count, mini_count, _ = layout(entries)
+    fat = [FATSECT] * fat_count + [DIFSECT] * difat_count
+    first_dir, first_minifat, first_mini = (chain(fat, count)
+                                            for count in (dir_count, minifat_count, mini_count))
+    minifat, ministream, body = [], bytearray(), []
+    for entry in entries:
+        if entry.kind == 2 and len(entry.data) < MINI_CUTOFF:
+            entry.start = chain(minifat, sectors(len(entry.data), MINI_SECTOR))
+            ministream += entry.data + bytes(-len(entry.data) % MINI_SECTOR)
+        elif entry.kind == 2:
+            entry.start = chain(fat, sectors(len(entry.data)))
+            body += [entry.data, bytes(-len(entry.data) % SECTOR)]
+    entries[0].start, entries[0].data = first_mini, ministream
+
+    directory = bytearray()
+    for entry in entries:
+        if entry.kids:
+            entry.child = link_siblings(entries, entry.kids)
+    for entry in entries:
+        name = entry.name.encode("utf-16-le")
+        if len(name) > 62:
+            raise ValueError(f"compound-file name longer than 31 characters: {entry.name!r}")
+        directory += struct.pack("<64sHBBIII16sIQQIQ", name, len(name) + 2, entry.kind, entry.black,
+                                 entry.left, entry.right, entry.child,
+                                 entry.clsid.bytes_le if entry.clsid else bytes(16),
+                                 0, 0, 0, entry.start, len(entry.data))
+    unused = struct.pack("<68xIII48x", NOSTREAM, NOSTREAM, NOSTREAM)
+    directory += unused * (dir_count * SECTOR // ENTRY - len(entries))
+
+    # The header lists the first FAT sectors, each DIFAT sector the next ones and then
+    # the DIFAT sector after it.
+    listed = list(range(fat_count))
+    difat = b"".join(
+        ints(listed[HEADER_FAT_SLOTS + n * DIFAT_SLOTS:][:DIFAT_SLOTS], DIFAT_SLOTS)
+        + struct.pack("<I", fat_count + n + 1 if n + 1 < difat_count else ENDOFCHAIN)
+        for n in range(difat_count))
+    header = struct.pack("<8s16sHHHHH6xIIIIIIIII", MAGIC, bytes(16), 0x3E, 3, 0xFFFE, 9, 6,
+                         0, fat_count, first_dir, 0, MINI_CUTOFF, first_minifat, minifat_count,
+                         fat_count if difat_count else ENDOFCHAIN, difat_count)
+    return b"".join([header, ints(listed[:HEADER_FAT_SLOTS], HEADER_FAT_SLOTS),
+                     ints(fat, fat_count * FAT_SLOTS), difat, directory,
+                     ints(minifat, minifat_count * FAT_SLOTS),
+                     ministream, bytes(mini_count * SECTOR - len(ministream)), *body])
+
+
+# --- The package ---------------------------------------------------------------------
 
 def filler_bytes(length):
-    # SHAKE output is fixed by its standard and does not compress.
+    # SHAKE output is fixed by its standard, does not compress, and the output for a
+    # length is the start of the output for any longer one.
     return hashlib.shake_128(b"Brimfold Tessary sample patch filler").digest(length)
 
 
-def msibuild(*args):
-    tool = shutil.which("msibuild")
-    if tool is None:
-        raise SystemExit("make_sample_package.py: msibuild (msitools) is not on PATH")
-    subprocess.run([tool, *map(str, args)], check=True)
+def package_tree(targets, target_version, filler):
+    children = [(SUMMARY_STREAM, property_set(summary_properties(targets))),
+                # The package's own database holds no table and no string.
+                (stream_name("_StringPool"), struct.pack("<I", 0)),
+                (stream_name("_StringData"), b""),
+                (stream_name("_Tables"), b""),
+                (stream_name(FILLER_STREAM, table=False), filler)]
+    for name, code in zip(transform_names(targets), targets):
+        children.append((name, Storage(transform(code, target_version), TRANSFORM_CLASS)))
+    return Storage(children, PATCH_CLASS)
 
 
-def assemble(path, filler_length, summary, targets):
-    """The package with msibuild's own summary and a filler stream; returns its size."""
-    path.unlink(missing_ok=True)
-    # msibuild always writes a summary of its own. Its subject is a placeholder as long as
-    # the final summary, so that the final summary fits in the mini sectors it takes.
-    msibuild(path, "-s", "x" * len(summary), "Brimfold", ";".join(targets), PATCH_CODE)
-    filler = path.with_name("filler.bin")
-    filler.write_bytes(filler_bytes(filler_length))
-    # msibuild refuses -s together with -a, so the stream goes in with a second call.
-    msibuild(path, "-a", FILLER_STREAM, filler)
-    filler.unlink()
-    return path.stat().st_size
-
-
-def sector_size(path):
-    with open(path, "rb") as package:
-        return 1 << struct.unpack_from("<H", package.read(0x20), 0x1E)[0]
-
-
-def build(output, size):
+def build(output, size, target_version=DEFAULT_TARGET_VERSION):
+    if not VERSION_RE.fullmatch(target_version):
+        raise SystemExit(f"make_sample_package.py: not a product version: {target_version!r}")
     targets = load_targets()
-    summary = property_set(summary_properties(targets))
-    with tempfile.TemporaryDirectory() as work:
-        draft = Path(work, "package.msp")
-        # The file grows by whole sectors, and now and then by one more for the allocation
-        # table, so step the filler by whole sectors until the size is met or cannot be.
-        sizes = {}
-        filler = max(MIN_FILLER, size - 16384)
-        while filler not in sizes:
-            last = filler
-            sizes[last] = assemble(draft, last, summary, targets)
-            sector = sector_size(draft)
-            filler = max(MIN_FILLER, last + (size - sizes[last]) // sector * sector)
-        fitting = [length for length, made in sizes.items() if made <= size]
-        if not fitting:
-            raise SystemExit(f"make_sample_package.py: the smallest package is "
-                             f"{min(sizes.values())} bytes, more than --size {size}")
-        best = max(fitting, key=lambda length: (sizes[length], length))
-        if best != last:
-            assemble(draft, best, summary, targets)
+    filler = memoryview(filler_bytes(size))
 
-        data = bytearray(draft.read_bytes())
-        package = CompoundFile(data)
-        package.overwrite_small_stream(package.find_root_stream("\x05SummaryInformation"), summary)
-        package.set_root_class(PATCH_CLASS)
-        Path(output).write_bytes(data)
-    return len(data)
+    def size_with(length):
+        return file_size(package_tree(targets, target_version, filler[:length]))
+
+    # The filler takes whole sectors; allocation-table sectors come and go with it, so
+    # step down until the file fits, then up while it still does.
+    length = size // SECTOR * SECTOR
+    while length >= MIN_FILLER and size_with(length) > size:
+        length -= sectors(size_with(length) - size) * SECTOR
+    if length < MIN_FILLER:
+        raise SystemExit(f"make_sample_package.py: --size {size} is less than the smallest package")
+    while size_with(length + SECTOR) <= size:
+        length += SECTOR
+    Path(output).write_bytes(compound_file(package_tree(targets, target_version, filler[:length])))
 
 
 def main(argv=None):
@@ -275,8 +454,10 @@ def main(argv=None):
     parser.add_argument("--output", required=True, help="the .msp file to write")
     parser.add_argument("--size", type=int, default=DEFAULT_SIZE,
                         help=f"wanted file size in bytes, met or undershot (default {DEFAULT_SIZE})")
+    parser.add_argument("--target-version", default=DEFAULT_TARGET_VERSION,
+                        help="the ProductVersion the patch sets (default %(default)s)")
     args = parser.parse_args(argv)
-    build(args.output, args.size)
+    build(args.output, args.size, args.target_version)
 
 
 if __name__ == "__main__":

@@ -74,6 +74,7 @@ class LauncherTestCase(unittest.TestCase):
         return [(box["caption"], box["text"]) for box in result.boxes]
 
 
+import hashlib  # noqa: E402
 import re  # noqa: E402
 import subprocess  # noqa: E402
 
@@ -99,7 +100,12 @@ class SampleMachine:
     """Builds sample products once per build tree and installs them into a prefix."""
 
     def __init__(self):
-        self.root = os.path.join(WORK, "sample-machine")
+        # Keyed by the sources that make the products, so a changed recipe never meets
+        # products built by an older one.
+        digest = hashlib.sha256()
+        for name in ("sample_products.py", "msiprobe.c", "mainmod.c", "mainmod.rc"):
+            digest.update(read(os.path.join(HERE, "sample_machine", name)))
+        self.root = os.path.join(WORK, "sample-machine-" + digest.hexdigest()[:12])
         os.makedirs(self.root, exist_ok=True)
         self.probe = os.path.join(self.root, "msiprobe.exe")
         if not os.path.exists(self.probe):

@@ -6,13 +6,22 @@
  *   msiprobe configure <code> <cmdline>    MsiConfigureProductExW(code, 0, 5, cmdline)
  *   msiprobe fileversion <path>            file and product version of a PE file,
  *                                          read the way the launcher reads it
+ *   msiprobe export <database> <folder> [<transform>]
+ *                                          every table of a database as <table>.idt,
+ *                                          after MsiDatabaseApplyTransformW when given
+ *   msiprobe substorage <file> <name> <out>
+ *                                          one substorage of a compound file copied to a
+ *                                          file of its own, class id included
  *
  * Output is plain "key=value" lines so a script can parse them; a failing
  * call is reported as a line too ("result=<code>") and the exit code stays 0,
  * because a Unix shell keeps only the low 8 bits of an exit code. Only a
  * wrong command line exits non-zero. */
+#define COBJMACROS
 #include <windows.h>
 #include <msi.h>
+#include <msiquery.h>
+#include <objbase.h>
 #include <stdio.h>
 #include <wchar.h>
 
@@ -100,6 +109,73 @@ static int probe_file_version(const wchar_t *path)
     return 0;
 }
 
+static int probe_export(const wchar_t *database, const wchar_t *folder, const wchar_t *transform)
+{
+    MSIHANDLE db = 0, view = 0, record = 0;
+    UINT result = MsiOpenDatabaseW(database, MSIDBOPEN_READONLY, &db);
+
+    if (result == ERROR_SUCCESS && transform != NULL) {
+        result = MsiDatabaseApplyTransformW(db, transform, 0);
+        printf("transform=%u\n", result);
+    }
+    if (result == ERROR_SUCCESS)
+        result = MsiDatabaseOpenViewW(db, L"SELECT `Name` FROM `_Tables`", &view);
+    if (result == ERROR_SUCCESS)
+        result = MsiViewExecute(view, 0);
+    while (result == ERROR_SUCCESS && MsiViewFetch(view, &record) == ERROR_SUCCESS) {
+        wchar_t table[256], file[300];
+        DWORD size = ARRAYSIZE(table);
+        result = MsiRecordGetStringW(record, 1, table, &size);
+        if (result == ERROR_SUCCESS) {
+            swprintf(file, ARRAYSIZE(file), L"%ls.idt", table);
+            result = MsiDatabaseExportW(db, table, folder, file);
+        }
+        if (result == ERROR_SUCCESS)
+            print_line(L"table", table);
+        MsiCloseHandle(record);
+    }
+    printf("result=%u\n", result);
+    if (view != 0)
+        MsiCloseHandle(view);
+    if (db != 0)
+        MsiCloseHandle(db);
+    return 0;
+}
+
+static int probe_substorage(const wchar_t *file, const wchar_t *name, const wchar_t *out)
+{
+    IStorage *outer = NULL, *inner = NULL, *copy = NULL;
+    STATSTG stat;
+    wchar_t clsid[39] = L"";
+    HRESULT hr = StgOpenStorage(file, NULL, STGM_READ | STGM_SHARE_DENY_WRITE, NULL, 0, &outer);
+
+    if (SUCCEEDED(hr))
+        hr = IStorage_OpenStorage(outer, name, NULL, STGM_READ | STGM_SHARE_EXCLUSIVE, NULL, 0, &inner);
+    if (SUCCEEDED(hr))
+        hr = IStorage_Stat(inner, &stat, STATFLAG_NONAME);
+    if (SUCCEEDED(hr))
+        hr = StgCreateDocfile(out, STGM_CREATE | STGM_READWRITE | STGM_SHARE_EXCLUSIVE, 0, &copy);
+    if (SUCCEEDED(hr))
+        hr = IStorage_CopyTo(inner, 0, NULL, NULL, copy);
+    /* A transform file is told apart by its class, which the copy must keep. */
+    if (SUCCEEDED(hr))
+        hr = IStorage_SetClass(copy, &stat.clsid);
+    if (SUCCEEDED(hr))
+        hr = IStorage_Commit(copy, STGC_DEFAULT);
+    if (SUCCEEDED(hr)) {
+        StringFromGUID2(&stat.clsid, clsid, ARRAYSIZE(clsid));
+        print_line(L"class", clsid);
+    }
+    printf("result=0x%08lx\n", (unsigned long)hr);
+    if (copy != NULL)
+        IStorage_Release(copy);
+    if (inner != NULL)
+        IStorage_Release(inner);
+    if (outer != NULL)
+        IStorage_Release(outer);
+    return 0;
+}
+
 static int usage(void)
 {
     fprintf(stderr,
@@ -107,7 +183,9 @@ static int usage(void)
             "       msiprobe info <code> <attribute>\n"
             "       msiprobe patches <code>\n"
             "       msiprobe configure <code> <command line>\n"
-            "       msiprobe fileversion <path>\n");
+            "       msiprobe fileversion <path>\n"
+            "       msiprobe export <database> <folder> [<transform>]\n"
+            "       msiprobe substorage <file> <name> <out>\n");
     return 2;
 }
 
@@ -123,5 +201,9 @@ int wmain(int argc, wchar_t **argv)
         return probe_configure(argv[2], argv[3]);
     if (argc == 3 && wcscmp(argv[1], L"fileversion") == 0)
         return probe_file_version(argv[2]);
+    if ((argc == 4 || argc == 5) && wcscmp(argv[1], L"export") == 0)
+        return probe_export(argv[2], argv[3], argc == 5 ? argv[4] : NULL);
+    if (argc == 5 && wcscmp(argv[1], L"substorage") == 0)
+        return probe_substorage(argv[2], argv[3], argv[4]);
     return usage();
 }

@@ -29,11 +29,17 @@ RunWine = Callable[[Sequence[str]], Tuple[int, str, str]]
 
 HOST_KEY_FORMAT = "Software\\Brimfold\\Tessary\\R16.0\\Vorn-{}:{}"
 HOST_VALUE = "VornLocation"
+# A second value of the host key, for a patch to change: its Registry row has a fixed
+# key, so that one transform finds the row in every sample product.
+SERVICE_PACK_ROW = "ServicePackLevel"
+SERVICE_PACK_VALUE = "ServicePack"
+SERVICE_PACK_BEFORE = "0"
 MODULE_NAME = "mainmod.vxm"
 REGISTRATION_KEY_FORMAT = "HKCR\\Installer\\Products\\{}"
 
 # Fixed namespace so that the same product code always yields the same
 # upgrade, package and component codes: rebuilt packages stay comparable.
+# The sample patch package names the upgrade codes made this way.
 _CODE_NAMESPACE = uuid.UUID("5d0c7c39-2a61-4e0b-9a57-b1f3a3e1c0d4")
 
 _PRODUCT_CODE = re.compile(
@@ -141,7 +147,8 @@ def build_probe(out_exe: str, target: Optional[WindowsTarget] = None) -> str:
     """Builds msiprobe.exe for the machine's Windows target (static, no DLLs)."""
     target = target or windows_target()
     _check_call([target.gcc, "-municode", "-static", "-O2", "-Wall", "-o", out_exe,
-                 os.path.join(HERE, "msiprobe.c"), "-lmsi", "-lversion"], "gcc (msiprobe)")
+                 os.path.join(HERE, "msiprobe.c"), "-lmsi", "-lversion", "-lole32"],
+                "gcc (msiprobe)")
     return out_exe
 
 
@@ -212,7 +219,8 @@ def build_product(out_msi: str, product_code: str, name: str, language, version:
 
     It installs `module_path` as mainmod.vxm into
     [ProgramFilesFolder]Brimfold\\Tessary <code>\\ and writes the host key's
-    "VornLocation" = [INSTALLDIR] (stored with its trailing backslash).
+    "VornLocation" = [INSTALLDIR] (stored with its trailing backslash) and
+    "ServicePack" = "0", from the Registry row "ServicePackLevel".
     `refuse_patch` adds a type-19 custom action conditioned on PATCH, so
     installing works and every patch attempt ends with 1603.
     `win64` makes an x64 package whose file and host key land in the 64-bit
@@ -288,6 +296,8 @@ def _write_wxs(path: str, code: str, package_code: str, name: str, language: str
             KeyPath="yes")
     element(component, "RegistryValue", Root="HKLM", Key=host_key_path(code),
             Name=HOST_VALUE, Type="string", Value="[INSTALLDIR]")
+    element(component, "RegistryValue", Id=SERVICE_PACK_ROW, Root="HKLM", Key=host_key_path(code),
+            Name=SERVICE_PACK_VALUE, Type="string", Value=SERVICE_PACK_BEFORE)
     feature = element(product, "Feature", Id="Complete", Level="1")
     element(feature, "ComponentRef", Id="MainModule")
     ET.ElementTree(root).write(path, encoding="utf-8", xml_declaration=True)
@@ -333,6 +343,12 @@ def parse_reg_value(reg_output: str, value: str) -> Optional[Tuple[str, str]]:
 def host_location(run_wine: RunWine, code: str, view: int = 32) -> Optional[str]:
     """The host key's "VornLocation" in the given registry view, or None."""
     found = reg_query_value(run_wine, "HKLM\\" + host_key_path(code), HOST_VALUE, view)
+    return found[1] if found else None
+
+
+def service_pack_level(run_wine: RunWine, code: str, view: int = 32) -> Optional[str]:
+    """The host key's "ServicePack" in the given registry view, or None."""
+    found = reg_query_value(run_wine, "HKLM\\" + host_key_path(code), SERVICE_PACK_VALUE, view)
     return found[1] if found else None
 
 
