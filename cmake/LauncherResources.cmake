@@ -49,6 +49,8 @@ function(launcher_rc_string out text)
 endfunction()
 
 # The patch-information texts, in id order: "<id>.txt" neutral, "<id>.1046.txt" in 1046.
+# The neutral 206 stands as a placeholder: which file it is depends on the link (see below).
+set(_neutral_marker "<neutral text 206>")
 file(GLOB _info_files CONFIGURE_DEPENDS ${LAUNCHER_PATCH_INFO_DIR}/*.txt)
 set(_info_lines "")
 set(LAUNCHER_PATCH_INFO_FILES "")
@@ -65,24 +67,167 @@ foreach(_file IN LISTS _info_files)
   if(_id LESS 206)
     continue()
   endif()
-  launcher_rc_string(_path "${_file}")
+  if(_name STREQUAL "206.txt")
+    set(_path "${_neutral_marker}")
+  else()
+    launcher_rc_string(_path "${_file}")
+  endif()
   string(APPEND _info_lines "LANGUAGE ${_language}\n${_id} TXT \"${_path}\"\n")
   list(APPEND LAUNCHER_PATCH_INFO_FILES ${_file})
 endforeach()
+
+# The neutral text's PatchSize line carries the size of the finished launcher.exe. The
+# release engineer's file is never changed: the executable takes in a copy of it whose line
+# the build fills in with the size of an executable linked just before, from the same
+# objects. So the launcher is linked in passes, each with the size of the one before it, and
+# launcher.exe is the last. The 1046 text is taken as it is.
+#
+# Why this converges, and three passes before launcher.exe are enough: the number's value
+# moves no byte of the image; only its digit count changes the text's length, and with it
+# the resource section by a few bytes. The section is padded to the file alignment (512
+# bytes), so the file size changes only when the text crosses a padding boundary, and then
+# by one step, in the direction the text grew: the size depends on the digit count alone
+# and grows with it. Pass 0 links with the engineer's number, pass 1 with the size of
+# pass 0, pass 2 with the size of pass 1. The digit count of pass 1's size can differ from
+# that of pass 0's only when that one step crossed a power of ten, and the next step, in the
+# same direction, cannot cross back; so pass 2's size has the digit count pass 2 was linked
+# with, and launcher.exe, linked with that size, has exactly that size: the fixed point.
+# A check after the last link fails the build, and removes the executable, should a linker
+# ever make the size depend on more than that. A text without a PatchSize line is taken as
+# it is, in one link.
+set(LAUNCHER_NEUTRAL_TEXT "${LAUNCHER_PATCH_INFO_DIR}/206.txt")
+set(LAUNCHER_PATCH_SIZE_PASSES 0)
+if(EXISTS "${LAUNCHER_NEUTRAL_TEXT}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${LAUNCHER_NEUTRAL_TEXT}")
+  file(STRINGS "${LAUNCHER_NEUTRAL_TEXT}" _size_lines REGEX "^PatchSize=")
+  if(_size_lines)
+    if(NOT Python3_FOUND)
+      message(FATAL_ERROR "Filling in the PatchSize of ${LAUNCHER_NEUTRAL_TEXT} takes Python 3; "
+                          "give Python3_EXECUTABLE.")
+    endif()
+    set(LAUNCHER_PATCH_SIZE_PASSES 3)
+  endif()
+endif()
+set(_patch_size_dir ${CMAKE_BINARY_DIR}/patch_size)
+set(_fill_patch_size ${CMAKE_CURRENT_LIST_DIR}/fill_patch_size.py)
 
 set(_generated ${CMAKE_BINARY_DIR}/generated)
 launcher_rc_string(LAUNCHER_RC_PACKAGE "${LAUNCHER_PATCH_PACKAGE}")
 launcher_rc_string(LAUNCHER_RC_TARGET_VERSION "${LAUNCHER_TARGET_VERSION}")
 launcher_rc_string(LAUNCHER_RC_CANDIDATE_VERSIONS "${LAUNCHER_CANDIDATE_VERSIONS}")
-set(LAUNCHER_RC_PATCH_INFO "${_info_lines}")
-configure_file(${CMAKE_SOURCE_DIR}/resources/payload.rc.in ${_generated}/payload.rc @ONLY)
-
-set(LAUNCHER_RESOURCE_SCRIPT ${CMAKE_SOURCE_DIR}/resources/launcher.rc)
 file(GLOB _string_tables CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/strings/*.rc)
-set_source_files_properties(${LAUNCHER_RESOURCE_SCRIPT} PROPERTIES
-  OBJECT_DEPENDS "${LAUNCHER_PATCH_PACKAGE};${LAUNCHER_PATCH_INFO_FILES};${_string_tables};${_generated}/payload.rc")
-if(MINGW)
-  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -I ${_generated} -I ${CMAKE_SOURCE_DIR}/resources")
+
+# Writes the resource script of one link into `dir`, with `neutral_text` as the neutral
+# text 206; the script's own folder is searched first for "payload.rc".
+function(launcher_resource_script dir neutral_text)
+  launcher_rc_string(_path "${neutral_text}")
+  string(REPLACE "${_neutral_marker}" "${_path}" LAUNCHER_RC_PATCH_INFO "${_info_lines}")
+  configure_file(${CMAKE_SOURCE_DIR}/resources/payload.rc.in ${dir}/payload.rc @ONLY)
+  configure_file(${CMAKE_SOURCE_DIR}/resources/launcher.rc ${dir}/launcher.rc COPYONLY)
+  set(_inputs ${LAUNCHER_PATCH_PACKAGE} ${LAUNCHER_PATCH_INFO_FILES} ${_string_tables}
+              ${dir}/payload.rc)
+  if(_info_lines MATCHES "${_neutral_marker}")
+    list(APPEND _inputs ${neutral_text})
+  endif()
+  set_source_files_properties(${dir}/launcher.rc PROPERTIES OBJECT_DEPENDS "${_inputs}")
+endfunction()
+
+if(LAUNCHER_PATCH_SIZE_PASSES GREATER 0)
+  set(LAUNCHER_FINAL_TEXT ${_patch_size_dir}/206.txt)
 else()
-  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} /c65001 /I \"${_generated}\" /I \"${CMAKE_SOURCE_DIR}/resources\"")
+  set(LAUNCHER_FINAL_TEXT ${LAUNCHER_NEUTRAL_TEXT})
 endif()
+launcher_resource_script(${_generated} ${LAUNCHER_FINAL_TEXT})
+set(LAUNCHER_RESOURCE_SCRIPT ${_generated}/launcher.rc)
+
+if(MINGW)
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} -c 65001 -I ${CMAKE_SOURCE_DIR}/resources")
+else()
+  set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} /c65001 /I \"${CMAKE_SOURCE_DIR}/resources\"")
+endif()
+
+# `output` becomes the neutral text with the size of the executable of `target`.
+function(launcher_fill_command output target)
+  add_custom_command(
+    OUTPUT ${output}
+    COMMAND ${Python3_EXECUTABLE} ${_fill_patch_size} --text ${LAUNCHER_NEUTRAL_TEXT}
+            --size-of $<TARGET_FILE:${target}> --output ${output}
+    DEPENDS ${target} ${LAUNCHER_NEUTRAL_TEXT} ${_fill_patch_size}
+    COMMENT "PatchSize: the size of ${target}"
+    VERBATIM)
+endfunction()
+
+# Gives `to` the properties `names` of `from`, those `from` has.
+function(launcher_copy_properties from to)
+  foreach(_name IN LISTS ARGN)
+    get_target_property(_value ${from} ${_name})
+    if(NOT _value STREQUAL "_value-NOTFOUND")
+      set_property(TARGET ${to} PROPERTY ${_name} ${_value})
+    endif()
+  endforeach()
+endfunction()
+
+# Links `target`, the launcher, in the passes described above. Call it once the target is
+# complete: the passes link the very objects of the launcher, with its libraries and
+# options, which is what makes their sizes its size.
+function(launcher_fill_patch_size target)
+  if(LAUNCHER_PATCH_SIZE_PASSES EQUAL 0)
+    return()
+  endif()
+  set(_configs ${CMAKE_CONFIGURATION_TYPES} ${CMAKE_BUILD_TYPE})
+  list(TRANSFORM _configs TOUPPER)
+  list(TRANSFORM _configs PREPEND INTERPROCEDURAL_OPTIMIZATION_ OUTPUT_VARIABLE _ipo_configs)
+  set(_compiling COMPILE_DEFINITIONS COMPILE_OPTIONS COMPILE_FEATURES INCLUDE_DIRECTORIES
+                 LINK_LIBRARIES INTERPROCEDURAL_OPTIMIZATION ${_ipo_configs})
+  set(_linking LINK_LIBRARIES LINK_OPTIONS LINK_DIRECTORIES LINK_FLAGS WIN32_EXECUTABLE
+               INTERPROCEDURAL_OPTIMIZATION ${_ipo_configs})
+
+  # The code is compiled once, for the launcher and its passes alike.
+  get_target_property(_sources ${target} SOURCES)
+  set(_code ${_sources})
+  list(FILTER _code INCLUDE REGEX "\\.(c|cc|cpp|cxx)$")
+  list(FILTER _sources EXCLUDE REGEX "\\.(c|cc|cpp|cxx)$")
+  add_library(${target}_objects OBJECT ${_code})
+  launcher_copy_properties(${target} ${target}_objects ${_compiling})
+  set_property(TARGET ${target} PROPERTY SOURCES ${_sources} $<TARGET_OBJECTS:${target}_objects>)
+
+  set(_previous "")
+  math(EXPR _last "${LAUNCHER_PATCH_SIZE_PASSES} - 1")
+  foreach(_pass RANGE ${_last})
+    set(_pass_target ${target}_size_pass${_pass})
+    set(_dir ${_patch_size_dir}/pass${_pass})
+    set(_extra "")
+    if(_previous)
+      set(_text ${_dir}/206.txt)
+      launcher_fill_command(${_text} ${_previous})
+      set(_extra ${_text})
+    else()
+      set(_text ${LAUNCHER_NEUTRAL_TEXT})
+    endif()
+    launcher_resource_script(${_dir} ${_text})
+    add_executable(${_pass_target} ${_dir}/launcher.rc ${_extra} $<TARGET_OBJECTS:${target}_objects>)
+    # Its resource script is compiled as the launcher's is, too.
+    launcher_copy_properties(${target} ${_pass_target} ${_compiling} ${_linking})
+    # Same file name in its own folder: a debug build's PDB path, written into the image,
+    # has the same length in every pass.
+    set_target_properties(${_pass_target} PROPERTIES OUTPUT_NAME ${target}
+                          RUNTIME_OUTPUT_DIRECTORY ${_dir})
+    list(APPEND _linked ${_pass_target})
+    set(_previous ${_pass_target})
+  endforeach()
+  list(APPEND _linked ${target})
+  if(MSVC)
+    foreach(_linked_target IN LISTS _linked)
+      # An incremental link pads the image as it likes; the PDB path is written as the bare
+      # file name, the same in every pass.
+      target_link_options(${_linked_target} PRIVATE /INCREMENTAL:NO /PDBALTPATH:%_PDB%)
+    endforeach()
+  endif()
+
+  launcher_fill_command(${LAUNCHER_FINAL_TEXT} ${_previous})
+  target_sources(${target} PRIVATE ${LAUNCHER_FINAL_TEXT})
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${_fill_patch_size} --check $<TARGET_FILE:${target}>
+            --text ${LAUNCHER_FINAL_TEXT}
+    VERBATIM)
+endfunction()

@@ -1,11 +1,148 @@
 #include "payload/patch_list.h"
 
-namespace payload {
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string_view>
 
-// Not built yet: a "/p" run writes nothing and says so in its exit code.
-bool WritePatchList(launcher::Context& context, std::u16string& /*path*/) {
-  context.state.exitStatus.RecordFailure(platform::kErrorInstallFailure);
-  return false;
+#include "installer/patch_targets.h"
+#include "launcher/decimal_text.h"
+#include "launcher/report_message.h"
+#include "payload/extract_payload.h"
+#include "platform/scoped_handle.h"
+#include "platform/types.h"
+
+namespace payload {
+namespace {
+
+using ScopedFile =
+    platform::ScopedHandle<platform::FileHandle, platform::Files, &platform::Files::CloseHandle>;
+
+constexpr std::uint32_t kFirstTextId = 206;
+constexpr std::string_view kSeparator = "*****\r\n";
+constexpr std::string_view kLineEnd = "\r\n";
+
+std::span<const std::byte> AsBytes(std::string_view text) {
+  return std::as_bytes(std::span<const char>(text.data(), text.size()));
+}
+
+// "#206" names the numeric resource id 206.
+std::u16string ResourceName(std::uint32_t id) { return u"#" + launcher::DecimalText(id); }
+
+enum class TextState { kFound, kMissing, kUnusable };
+
+struct Text {
+  TextState state;
+  std::span<const std::byte> bytes;
+};
+
+// Looks up one patch-information text, telling a missing one (the end of the series) from one
+// that exists but is empty or cannot be loaded or locked.
+Text FindText(launcher::Context& context, std::uint32_t id) {
+  platform::Resources& resources = context.platform.resources;
+  const platform::ModuleHandle module = context.state.moduleInstance;
+  const platform::ResourceHandle found = resources.FindResource(module, ResourceName(id), u"TXT");
+  if (found == 0) return {TextState::kMissing, {}};
+  const std::uint32_t size = resources.SizeofResource(module, found);
+  if (size == 0) return {TextState::kUnusable, {}};
+  const platform::ResourceData loaded = resources.LoadResource(module, found);
+  if (loaded == 0) return {TextState::kUnusable, {}};
+  const void* bytes = resources.LockResource(loaded);
+  if (bytes == nullptr) return {TextState::kUnusable, {}};
+  return {TextState::kFound, {static_cast<const std::byte*>(bytes), size}};
+}
+
+// The error of a write that did not write everything: its Windows error, or, for a write that
+// reported success with fewer bytes, none of its own.
+std::optional<std::uint32_t> WriteWhole(platform::Platform& p, platform::FileHandle file,
+                                        std::span<const std::byte> bytes) {
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  std::uint32_t written = 0;
+  if (!p.files.WriteFile(file, bytes.data(), size, &written)) return p.process.GetLastError();
+  if (written != size) return platform::kErrorInstallFailure;
+  return std::nullopt;
+}
+
+// Shows `message` with `error` as the last error it prints, and makes `error` the run's exit
+// code.
+void Fail(launcher::Context& context, launcher::MessageId message, std::uint32_t error) {
+  if (error == platform::kErrorSuccess) error = platform::kErrorInstallFailure;
+  context.platform.process.SetLastError(error);
+  launcher::ReportMessage(context, message);
+  context.state.exitStatus.RecordFailure(error);
+}
+
+// The name when none was given: derived from the patch's target list, or "patchlist.txt"
+// when the package cannot be extracted or its list read. The extracted copy is left in the
+// temporary directory.
+std::u16string DefaultName(launcher::Context& context) {
+  platform::Platform& p = context.platform;
+  std::u16string package;
+  if (!ExtractPayload(context, package)) return u"patchlist.txt";
+  std::u16string targets;
+  if (!installer::ReadPatchTargets(p.files, p.installer, package, targets)) return u"patchlist.txt";
+  return PatchListNameFromTargets(targets);
+}
+
+}  // namespace
+
+std::u16string PatchListNameFromTargets(const std::u16string& targets) {
+  std::u16string_view working = targets;
+  const std::size_t colon = working.find(u':');
+  if (colon != std::u16string_view::npos) working.remove_prefix(colon + 1);
+  const std::size_t dash = working.find(u'-');
+  const std::u16string_view code =
+      dash == std::u16string_view::npos ? working.substr(0, 4) : working.substr(dash + 1, 4);
+  return u"patchlist" + std::u16string(code) + u".txt";
+}
+
+bool WritePatchList(launcher::Context& context, std::u16string& path) {
+  platform::Platform& p = context.platform;
+  if (path.empty()) path = DefaultName(context);
+
+  ScopedFile file(p.files, p.files.OpenOrCreateFile(path));
+  if (!file) {
+    const std::uint32_t error = p.process.GetLastError();
+    launcher::ReportMessage(context, launcher::kMessageNoPatchList);
+    context.state.exitStatus.RecordFailure(error);
+    return false;
+  }
+  // Without the old end there is no telling where the blocks would land, nor how to take
+  // back a block that fails half-way, so nothing is written.
+  const std::optional<std::uint64_t> oldEnd = p.files.SeekToEnd(file.get());
+  if (!oldEnd) {
+    Fail(context, launcher::kMessageInstallError, p.process.GetLastError());
+    return true;
+  }
+
+  for (std::uint32_t id = kFirstTextId;; ++id) {
+    const Text text = FindText(context, id);
+    if (text.state == TextState::kMissing) {
+      if (id == kFirstTextId) {
+        Fail(context, launcher::kMessageNoPatchList, platform::kErrorInstallFailure);
+      }
+      return true;
+    }
+    if (text.state == TextState::kUnusable) {
+      // The blocks of the texts before it are whole and stay. The message shows whatever the
+      // last error holds; the exit code has no Windows error to carry.
+      launcher::ReportMessage(context, launcher::kMessageInstallError);
+      context.state.exitStatus.RecordFailure(platform::kErrorInstallFailure);
+      return true;
+    }
+    std::optional<std::uint32_t> error = WriteWhole(p, file.get(), AsBytes(kSeparator));
+    if (!error) error = WriteWhole(p, file.get(), text.bytes);
+    if (!error) error = WriteWhole(p, file.get(), AsBytes(kLineEnd));
+    if (error) {
+      // A block cut short would run into the next run's blocks and spoil the file for its
+      // readers: take back everything this run wrote. Should that fail too, there is
+      // nothing more to try.
+      if (p.files.SeekTo(file.get(), *oldEnd)) p.files.SetEndOfFile(file.get());
+      Fail(context, launcher::kMessageInstallError, *error);
+      return true;
+    }
+  }
 }
 
 }  // namespace payload

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/types.h"
@@ -22,6 +23,15 @@ class Files {
   // Creates a file that must not exist yet (never opens, truncates or follows what is there),
   // for writing, shared with nobody. 0 on failure.
   virtual FileHandle CreateNewFile(const std::u16string& path) = 0;
+  // Opens a file for reading and writing, creating it when absent (OPEN_ALWAYS); others may
+  // read it meanwhile but not write. 0 on failure.
+  virtual FileHandle OpenOrCreateFile(const std::u16string& path) = 0;
+  // Moves the file pointer to the end of the file; its new position, nothing on failure.
+  virtual std::optional<std::uint64_t> SeekToEnd(FileHandle file) = 0;
+  // Moves the file pointer to `position`, counted from the start.
+  virtual bool SeekTo(FileHandle file, std::uint64_t position) = 0;
+  // Makes the file end at the file pointer.
+  virtual bool SetEndOfFile(FileHandle file) = 0;
   virtual bool WriteFile(FileHandle file, const void* data, std::uint32_t size,
                          std::uint32_t* written) = 0;
   virtual bool CloseHandle(FileHandle file) = 0;

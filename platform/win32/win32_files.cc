@@ -26,6 +26,32 @@ FileHandle Win32Files::CreateNewFile(const std::u16string& path) {
   return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
 }
 
+FileHandle Win32Files::OpenOrCreateFile(const std::u16string& path) {
+  HANDLE file = ::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
+}
+
+// The 64-bit form: a file past 4 GiB has a position, and failure is never a valid position.
+std::optional<std::uint64_t> Win32Files::SeekToEnd(FileHandle file) {
+  LARGE_INTEGER position{};
+  if (!::SetFilePointerEx(reinterpret_cast<HANDLE>(file), LARGE_INTEGER{}, &position, FILE_END)) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(position.QuadPart);
+}
+
+bool Win32Files::SeekTo(FileHandle file, std::uint64_t position) {
+  LARGE_INTEGER distance{};
+  distance.QuadPart = static_cast<LONGLONG>(position);
+  return ::SetFilePointerEx(reinterpret_cast<HANDLE>(file), distance, nullptr, FILE_BEGIN) !=
+         FALSE;
+}
+
+bool Win32Files::SetEndOfFile(FileHandle file) {
+  return ::SetEndOfFile(reinterpret_cast<HANDLE>(file)) != FALSE;
+}
+
 bool Win32Files::WriteFile(FileHandle file, const void* data, std::uint32_t size,
                            std::uint32_t* written) {
   DWORD count = 0;

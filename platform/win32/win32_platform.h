@@ -25,6 +25,10 @@ class Win32Files final : public Files {
   std::uint32_t GetFullPathName(const std::u16string& path, char16_t* buffer,
                                 std::uint32_t capacity) override;
   FileHandle CreateNewFile(const std::u16string& path) override;
+  FileHandle OpenOrCreateFile(const std::u16string& path) override;
+  std::optional<std::uint64_t> SeekToEnd(FileHandle file) override;
+  bool SeekTo(FileHandle file, std::uint64_t position) override;
+  bool SetEndOfFile(FileHandle file) override;
   bool WriteFile(FileHandle file, const void* data, std::uint32_t size,
                  std::uint32_t* written) override;
   bool CloseHandle(FileHandle file) override;

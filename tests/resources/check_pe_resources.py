@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Checks that launcher.exe carries exactly its resources, and those byte for byte.
+"""Checks that launcher.exe carries exactly its resources, and those byte for byte; the
+neutral text 206 with the size of launcher.exe in its PatchSize line.
 
 Usage: check_pe_resources.py EXE --package MSP --info-dir DIR
 """
 import argparse
+import os
 import pathlib
 import re
 import sys
@@ -43,6 +45,15 @@ def expected_texts(info_dir):
     return texts
 
 
+def with_patch_size(text, size):
+    """The text with the value of its first PatchSize line (to the end of that line) set
+    to size; a text without one, as it is."""
+    match = re.search(rb"^PatchSize=([^\r\n]*)", text, re.MULTILINE)
+    if match is None:
+        return text
+    return text[:match.start(1)] + str(size).encode() + text[match.end(1):]
+
+
 def check(exe, package, info_dir):
     failures = []
     entries = resource_entries(pefile.PE(exe))
@@ -61,11 +72,14 @@ def check(exe, package, info_dir):
     wanted = expected_texts(info_dir)
     if set(texts) != set(wanted):
         failures.append(f"texts {sorted(texts)}, expected {sorted(wanted)}")
-    for key in set(texts) & set(wanted):
-        # The neutral 206 carries the finished size; only that line may differ.
-        strip = (lambda b: re.sub(rb"PatchSize=\d+", b"PatchSize=", b)) if key == (206, NEUTRAL) else (lambda b: b)
-        if strip(texts[key]) != strip(wanted[key]):
-            failures.append(f"text {key} differs from its file")
+    # The neutral 206 carries the size of this very file; every other text is its file.
+    wanted_neutral = wanted.get((206, NEUTRAL))
+    if wanted_neutral is not None:
+        wanted[(206, NEUTRAL)] = with_patch_size(wanted_neutral, os.path.getsize(exe))
+    for key in sorted(set(texts) & set(wanted)):
+        if texts[key] != wanted[key]:
+            failures.append(f"text {key} differs from its file" +
+                            (f" with PatchSize={os.path.getsize(exe)}" if key == (206, NEUTRAL) else ""))
 
     blocks = {}
     for (kind, block, lang), data in entries.items():

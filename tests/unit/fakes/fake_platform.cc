@@ -141,9 +141,57 @@ platform::FileHandle FakeFiles::CreateNewFile(const std::u16string& path) {
     return 0;
   }
   nodes[path] = FakeNode{};
+  return Open(path);
+}
+
+platform::FileHandle FakeFiles::Open(const std::u16string& path) {
   ++openFiles;
-  handles_[nextHandle_] = path;
+  handles_[nextHandle_] = OpenFile{path, 0};
   return nextHandle_++;
+}
+
+platform::FileHandle FakeFiles::OpenOrCreateFile(const std::u16string& path) {
+  if (openFailsWith != 0) {
+    process_.SetLastError(openFailsWith);
+    return 0;
+  }
+  auto it = nodes.find(path);
+  if (it != nodes.end()) {
+    if (it->second.directory) {
+      process_.SetLastError(platform::kErrorAccessDenied);
+      return 0;
+    }
+    process_.SetLastError(platform::kErrorAlreadyExists);  // as OPEN_ALWAYS does on success
+    return Open(path);
+  }
+  if (!ParentExists(path)) {
+    process_.SetLastError(3);  // ERROR_PATH_NOT_FOUND
+    return 0;
+  }
+  nodes[path] = FakeNode{};
+  process_.SetLastError(0);
+  return Open(path);
+}
+
+std::optional<std::uint64_t> FakeFiles::SeekToEnd(platform::FileHandle file) {
+  if (seekFails) {
+    process_.SetLastError(6);  // ERROR_INVALID_HANDLE
+    return std::nullopt;
+  }
+  OpenFile& open = handles_.at(file);
+  open.position = nodes.at(open.path).bytes.size();
+  return open.position;
+}
+
+bool FakeFiles::SeekTo(platform::FileHandle file, std::uint64_t position) {
+  handles_.at(file).position = static_cast<std::size_t>(position);
+  return true;
+}
+
+bool FakeFiles::SetEndOfFile(platform::FileHandle file) {
+  const OpenFile& open = handles_.at(file);
+  nodes.at(open.path).bytes.resize(open.position);
+  return true;
 }
 
 bool FakeFiles::WriteFile(platform::FileHandle file, const void* data, std::uint32_t size,
@@ -154,11 +202,21 @@ bool FakeFiles::WriteFile(platform::FileHandle file, const void* data, std::uint
     *written = 0;
     return false;
   }
-  const std::uint32_t count = shortWrite ? std::min(*shortWrite, size) : size;
-  auto& bytes = nodes[handles_.at(file)].bytes;
-  const auto* begin = static_cast<const std::byte*>(data);
-  bytes.insert(bytes.end(), begin, begin + count);
+  const bool faulty = writeSizes.size() == faultyWrite;
+  std::uint32_t count = shortWrite ? std::min(*shortWrite, size) : size;
+  if (faulty) count = std::min(faultyWriteBytes, size);
+  // Written at the file pointer, over what is there and on past the end.
+  OpenFile& open = handles_.at(file);
+  auto& bytes = nodes[open.path].bytes;
+  if (bytes.size() < open.position + count) bytes.resize(open.position + count);
+  if (count != 0) std::memcpy(bytes.data() + open.position, data, count);
+  open.position += count;
   *written = count;
+  if (faulty) {
+    if (faultyWriteError == 0) return true;
+    process_.SetLastError(faultyWriteError);
+    return false;
+  }
   if (count < size) process_.SetLastError(112);  // ERROR_DISK_FULL
   return count == size;
 }

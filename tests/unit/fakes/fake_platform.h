@@ -84,6 +84,14 @@ class FakeFiles final : public platform::Files {
   std::optional<std::uint32_t> fullPathResult;  // overrides the returned length
   std::uint32_t writeFailsWith = 0;             // WriteFile returns false with this error
   std::optional<std::uint32_t> shortWrite;      // WriteFile reports this many bytes written
+  // The Nth WriteFile call (counted from 1 over the fake's life) writes only
+  // `faultyWriteBytes` bytes, then fails with `faultyWriteError`, or, when that is 0,
+  // returns true with the short count.
+  std::size_t faultyWrite = 0;
+  std::uint32_t faultyWriteBytes = 0;
+  std::uint32_t faultyWriteError = 112;  // ERROR_DISK_FULL
+  std::uint32_t openFailsWith = 0;       // OpenOrCreateFile fails with this error
+  bool seekFails = false;                // SeekToEnd fails
   bool replaceFails = false;
   // Runs just before CreateNewFile looks at the name: another process planting a file.
   std::function<void(const std::u16string&)> beforeCreate;
@@ -98,6 +106,10 @@ class FakeFiles final : public platform::Files {
   std::uint32_t GetFullPathName(const std::u16string& path, char16_t* buffer,
                                 std::uint32_t capacity) override;
   platform::FileHandle CreateNewFile(const std::u16string& path) override;
+  platform::FileHandle OpenOrCreateFile(const std::u16string& path) override;
+  std::optional<std::uint64_t> SeekToEnd(platform::FileHandle file) override;
+  bool SeekTo(platform::FileHandle file, std::uint64_t position) override;
+  bool SetEndOfFile(platform::FileHandle file) override;
   bool WriteFile(platform::FileHandle file, const void* data, std::uint32_t size,
                  std::uint32_t* written) override;
   bool CloseHandle(platform::FileHandle file) override;
@@ -105,9 +117,14 @@ class FakeFiles final : public platform::Files {
   bool ReplaceFile(const std::u16string& from, const std::u16string& to) override;
 
  private:
+  struct OpenFile {
+    std::u16string path;
+    std::size_t position = 0;
+  };
   bool ParentExists(const std::u16string& path) const;
+  platform::FileHandle Open(const std::u16string& path);
   FakeProcess& process_;
-  std::map<platform::FileHandle, std::u16string> handles_;
+  std::map<platform::FileHandle, OpenFile> handles_;
   platform::FileHandle nextHandle_ = 100;
 };
 

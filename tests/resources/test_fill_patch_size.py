@@ -1,0 +1,67 @@
+#!/usr/bin/env python3
+"""Tests of cmake/fill_patch_size.py, which puts the launcher's size into text 206."""
+import os
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake"))
+
+import fill_patch_size  # noqa: E402
+
+
+class Filled(unittest.TestCase):
+    def test_only_the_value_of_the_first_patch_size_line_changes(self):
+        cases = [
+            (b"A=1\r\nPatchSize=9818112\r\nB=2\r\n", b"A=1\r\nPatchSize=123\r\nB=2\r\n"),
+            (b"PatchSize=1\r\n", b"PatchSize=123\r\n"),                  # first line
+            (b"A=1\r\nPatchSize=", b"A=1\r\nPatchSize=123"),              # last, unended
+            (b"PatchSize=\r\n", b"PatchSize=123\r\n"),                   # empty value
+            (b"PatchSize=n/a\nX=\xe9\r\n", b"PatchSize=123\nX=\xe9\r\n"),  # to its line end
+            (b"PatchSize=1\r\nPatchSize=2\r\n", b"PatchSize=123\r\nPatchSize=2\r\n"),
+            (b"OldPatchSize=1\r\nPatchSize=2\r\n", b"OldPatchSize=1\r\nPatchSize=123\r\n"),
+        ]
+        for text, expected in cases:
+            self.assertEqual(fill_patch_size.filled(text, 123), expected, text)
+
+    def test_a_text_without_the_line_is_refused(self):
+        for text in (b"", b"A=1\r\n", b"A=1 PatchSize=2\r\n"):
+            with self.assertRaises(ValueError):
+                fill_patch_size.filled(text, 1)
+
+
+class Files(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.mkdtemp()
+        self.source = self.path("206.txt", b"A=1\r\nPatchSize=1\r\n")
+        self.exe = self.path("launcher.exe", b"x" * 5000)
+        self.output = os.path.join(self.dir, "out", "206.txt")
+
+    def path(self, name, data):
+        path = os.path.join(self.dir, name)
+        with open(path, "wb") as f:
+            f.write(data)
+        return path
+
+    def test_fill_then_check(self):
+        fill_patch_size.fill(self.source, self.exe, self.output)
+        with open(self.output, "rb") as f:
+            self.assertEqual(f.read(), b"A=1\r\nPatchSize=5000\r\n")
+        self.assertTrue(fill_patch_size.check(self.exe, self.output))
+
+    def test_an_unchanged_text_is_only_touched(self):
+        fill_patch_size.fill(self.source, self.exe, self.output)
+        os.utime(self.output, (1, 1))
+        fill_patch_size.fill(self.source, self.exe, self.output)
+        self.assertGreater(os.path.getmtime(self.output), 1)
+
+    def test_an_executable_off_its_number_is_removed(self):
+        fill_patch_size.fill(self.source, self.exe, self.output)
+        with open(self.exe, "ab") as f:
+            f.write(b"!")
+        self.assertFalse(fill_patch_size.check(self.exe, self.output))
+        self.assertFalse(os.path.exists(self.exe))
+
+
+if __name__ == "__main__":
+    unittest.main()
