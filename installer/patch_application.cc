@@ -78,7 +78,8 @@ std::u16string BuildPatchCommandLine(const std::u16string& packagePath) {
   return u"PATCH=\"" + packagePath + u"\"";
 }
 
-bool ApplyPatchToInstalledProducts(launcher::Context& context, const std::u16string& packagePath) {
+bool ApplyPatchToInstalledProducts(launcher::Context& context, const std::u16string& packagePath,
+                                   platform::ScopedFile& packageLock) {
   platform::Process& process = context.platform.process;
   auto& products = context.state.installedProducts;
   std::size_t upToDateCount = 0;
@@ -93,6 +94,7 @@ bool ApplyPatchToInstalledProducts(launcher::Context& context, const std::u16str
     process.SetThreadLocale(kLocaleUserDefault);
     launcher::ReportMessage(context, launcher::kMessageUpToDate);
   }
+  packageLock.Reset();
   context.platform.files.DeleteFile(packagePath);
   return true;
 }

@@ -14,8 +14,9 @@ constexpr int kInstallUILevelNone = 2;
 bool RunPatchFlow(launcher::Context& context) {
   if (context.state.launchOptions.quiet) context.platform.installer.SetInternalUI(kInstallUILevelNone);
   std::u16string packagePath;
-  if (!DiscoverInstalledProducts(context, packagePath)) return false;
-  return ApplyPatchToInstalledProducts(context, packagePath);
+  platform::ScopedFile packageLock(context.platform.files, 0);
+  if (!DiscoverInstalledProducts(context, packagePath, packageLock)) return false;
+  return ApplyPatchToInstalledProducts(context, packagePath, packageLock);
 }
 
 }  // namespace installer

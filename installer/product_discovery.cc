@@ -10,22 +10,33 @@ namespace installer {
 namespace {
 
 constexpr std::uint32_t kAttributeCapacity = 1024;
+// Bounds the second read: no product attribute is anywhere near this long.
+constexpr std::uint32_t kMaxAttributeLength = 1u << 20;
 constexpr int kVersionCapacity = 256;
 
-// An attribute that cannot be read is empty; one too long for the buffer is cut to it.
+// An attribute that cannot be read is empty. One too long for the first buffer is read once
+// more into a buffer of the size the installer asked for: not every installer leaves a cut
+// text in a buffer that is too small (messages cut a long name to the room they have).
 std::u16string ReadAttribute(platform::Installer& msi, const std::u16string& productCode,
                              const std::u16string& attribute, std::vector<char16_t>& buffer) {
   buffer.assign(kAttributeCapacity, u'\0');
   std::uint32_t size = kAttributeCapacity;
-  const std::uint32_t result = msi.GetProductInfo(productCode, attribute, buffer.data(), &size);
+  std::uint32_t result = msi.GetProductInfo(productCode, attribute, buffer.data(), &size);
+  if (result == platform::kErrorMoreData && size >= kAttributeCapacity && size < kMaxAttributeLength) {
+    buffer.assign(size + 1, u'\0');
+    size += 1;
+    result = msi.GetProductInfo(productCode, attribute, buffer.data(), &size);
+  }
   if (result != 0 && result != platform::kErrorMoreData) return u"";
   buffer.back() = u'\0';
   return std::u16string(buffer.data());
 }
 
-// Reports `id` for a step that failed; the exit code keeps the step's error.
+// Reports `id` for a step that failed. The box and the exit code show the same code: the
+// step's error, made the thread's last error, where the thread's own may be 0 by now.
 bool Fail(launcher::Context& context, launcher::MessageId id, std::uint32_t error) {
   context.state.exitStatus.RecordFailure(error);
+  context.platform.process.SetLastError(context.state.exitStatus.Code());
   launcher::ReportMessage(context, id);
   return false;
 }
@@ -50,11 +61,16 @@ bool ReadProductNameAndLanguage(platform::Installer& msi, const std::u16string& 
   return true;
 }
 
-bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packagePath) {
+bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packagePath,
+                               platform::ScopedFile& packageLock) {
   platform::Platform& p = context.platform;
   if (!payload::ExtractPayload(context, packagePath)) {
     return Fail(context, launcher::kMessageInstallError, p.process.GetLastError());
   }
+  // The run may be elevated and the temporary folder writable by others: from here on the
+  // package the installer reads is the one just written.
+  packageLock = platform::ScopedFile(p.files, p.files.OpenForReadingDenyWrite(packagePath));
+  if (!packageLock) return Fail(context, launcher::kMessageInstallError, p.process.GetLastError());
   ProductCandidate candidate;
   if (launcher::LoadLocalizedString(context, launcher::kTargetVersion, candidate.targetVersion,
                                     kVersionCapacity) == 0 ||

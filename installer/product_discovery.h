@@ -3,6 +3,7 @@
 #include <string>
 
 #include "launcher/process_state.h"
+#include "platform/files.h"
 
 namespace installer {
 
@@ -30,6 +31,9 @@ void ForEachTargetCode(const std::u16string& targets, Visit visit) {
 // The first stage of the default run: extracts the package to a temporary file (its path
 // into `packagePath`), loads the version strings, and fills InstalledProducts with the
 // installed targets in list order. False when it has reported why the run ends.
-bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packagePath);
+// `packageLock` receives a handle that keeps the package from being changed, replaced or
+// deleted while the rest of the run relies on it.
+bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packagePath,
+                               platform::ScopedFile& packageLock);
 
 }  // namespace installer

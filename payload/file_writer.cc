@@ -8,8 +8,7 @@
 namespace payload {
 namespace {
 
-using ScopedFile =
-    platform::ScopedHandle<platform::FileHandle, platform::Files, &platform::Files::CloseHandle>;
+using platform::ScopedFile;
 
 // Cleanup must not hide why the write failed.
 void DeleteKeepingLastError(platform::Files& files, platform::Process& process,

@@ -16,8 +16,7 @@
 namespace payload {
 namespace {
 
-using ScopedFile =
-    platform::ScopedHandle<platform::FileHandle, platform::Files, &platform::Files::CloseHandle>;
+using platform::ScopedFile;
 
 constexpr std::uint32_t kFirstTextId = 206;
 constexpr std::string_view kSeparator = "*****\r\n";
@@ -125,10 +124,8 @@ bool WritePatchList(launcher::Context& context, std::u16string& path) {
       return true;
     }
     if (text.state == TextState::kUnusable) {
-      // The blocks of the texts before it are whole and stay. The message shows whatever the
-      // last error holds; the exit code has no Windows error to carry.
-      launcher::ReportMessage(context, launcher::kMessageInstallError);
-      context.state.exitStatus.RecordFailure(platform::kErrorInstallFailure);
+      // The blocks of the texts before it are whole and stay.
+      Fail(context, launcher::kMessageInstallError, p.process.GetLastError());
       return true;
     }
     std::optional<std::uint32_t> error = WriteWhole(p, file.get(), AsBytes(kSeparator));

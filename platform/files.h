@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/scoped_handle.h"
 #include "platform/types.h"
 
 namespace platform {
@@ -26,6 +27,9 @@ class Files {
   // Opens a file for reading and writing, creating it when absent (OPEN_ALWAYS); others may
   // read it meanwhile but not write. 0 on failure.
   virtual FileHandle OpenOrCreateFile(const std::u16string& path) = 0;
+  // Opens an existing file for reading, sharing it with readers only: while the handle is
+  // open nobody can change, replace or delete the file. Never follows a link. 0 on failure.
+  virtual FileHandle OpenForReadingDenyWrite(const std::u16string& path) = 0;
   // Moves the file pointer to the end of the file; its new position, nothing on failure.
   virtual std::optional<std::uint64_t> SeekToEnd(FileHandle file) = 0;
   // Moves the file pointer to `position`, counted from the start.
@@ -39,5 +43,8 @@ class Files {
   // Moves `from` onto `to`, replacing a file that is there.
   virtual bool ReplaceFile(const std::u16string& from, const std::u16string& to) = 0;
 };
+
+// Owns one open file and closes it once.
+using ScopedFile = ScopedHandle<FileHandle, Files, &Files::CloseHandle>;
 
 }  // namespace platform

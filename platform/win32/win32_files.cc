@@ -32,6 +32,12 @@ FileHandle Win32Files::OpenOrCreateFile(const std::u16string& path) {
   return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
 }
 
+FileHandle Win32Files::OpenForReadingDenyWrite(const std::u16string& path) {
+  HANDLE file = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
+}
+
 // The 64-bit form: a file past 4 GiB has a position, and failure is never a valid position.
 std::optional<std::uint64_t> Win32Files::SeekToEnd(FileHandle file) {
   LARGE_INTEGER position{};

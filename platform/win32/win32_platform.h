@@ -26,6 +26,7 @@ class Win32Files final : public Files {
                                 std::uint32_t capacity) override;
   FileHandle CreateNewFile(const std::u16string& path) override;
   FileHandle OpenOrCreateFile(const std::u16string& path) override;
+  FileHandle OpenForReadingDenyWrite(const std::u16string& path) override;
   std::optional<std::uint64_t> SeekToEnd(FileHandle file) override;
   bool SeekTo(FileHandle file, std::uint64_t position) override;
   bool SetEndOfFile(FileHandle file) override;

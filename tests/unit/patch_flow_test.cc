@@ -218,7 +218,8 @@ TEST_F(PatchFlowTest, DiscoveryWorkedExample) {
   Product(kA, u"Absent", u"1033", u"8.1.0.3", 0, 2);
   Product(kB, u"Sample Product", u"1031", u"8.1.0.3");
   std::u16string path;
-  ASSERT_TRUE(installer::DiscoverInstalledProducts(context, path));
+  platform::ScopedFile lock(fake.files, 0);
+  ASSERT_TRUE(installer::DiscoverInstalledProducts(context, path, lock));
   ASSERT_EQ(state.installedProducts.size(), 1u);
   const installer::ProductCandidate expected{kB, u"8.2.0.4", u"Sample Product", u"1031", u"", u"8.0.24.6,8.1.0.3,", u"8.1.0.3"};
   EXPECT_EQ(state.installedProducts[0], expected);
@@ -229,7 +230,8 @@ TEST_F(PatchFlowTest, DiscoveryKeepsAdvertisedAndDuplicateProductsInListOrder) {
   Product(kA, u"A", u"1033", u"8.0.24.6", 0, 1);
   Product(kC, u"C", u"1033", u"8.0.24.6");
   std::u16string path;
-  ASSERT_TRUE(installer::DiscoverInstalledProducts(context, path));
+  platform::ScopedFile lock(fake.files, 0);
+  ASSERT_TRUE(installer::DiscoverInstalledProducts(context, path, lock));
   ASSERT_EQ(state.installedProducts.size(), 3u);
   EXPECT_EQ(state.installedProducts[0].productCode, kC);
   EXPECT_EQ(state.installedProducts[1].productCode, kA);
@@ -263,6 +265,11 @@ TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
     EXPECT_EQ(launcher::RunLauncher(ctx), c.exitCode) << c.name;
     ASSERT_EQ(f.dialogs.shown.size(), 1u) << c.name;
     if (!c.text.empty()) EXPECT_EQ(f.dialogs.shown[0].text, c.text) << c.name;
+    // A 300 names the same code the process exits with, not whatever the last error was.
+    if (c.text.empty()) {
+      EXPECT_TRUE(f.dialogs.shown[0].text.ends_with(u"Error Code: " + fakes::U16(std::to_string(c.exitCode))))
+          << c.name;
+    }
     EXPECT_EQ(f.dialogs.shown[0].style, 0x50010u) << c.name;
     EXPECT_TRUE(f.installer.stateQueries.empty() == (c.exitCode != 1642)) << c.name;
     EXPECT_TRUE(f.files.Exists(kPackage)) << c.name;
@@ -275,6 +282,53 @@ TEST_F(PatchFlowTest, QuietRunShowsNothingSilencesTheInstallerAndKeepsTheExitCod
   EXPECT_EQ(Run({u"/q"}), 1603u);
   EXPECT_TRUE(fake.dialogs.shown.empty());
   EXPECT_EQ(fake.installer.uiLevels, std::vector<int>{2});
+}
+
+TEST_F(PatchFlowTest, NobodyCanReplaceOrDeleteThePackageWhileTheInstallerReadsIt) {
+  Targets(kA);
+  Product(kA, u"Tessary", u"1033", u"8.0.24.6");
+  bool replaced = true;
+  bool deleted = true;
+  fake.installer.onConfigure = [&](const std::u16string&) {
+    fake.files.nodes[u"C:\\Temp\\evil"] = FakeNode{false, false, fakes::Bytes("evil")};
+    replaced = fake.files.ReplaceFile(u"C:\\Temp\\evil", kPackage);
+    deleted = fake.files.DeleteFile(kPackage);
+  };
+  EXPECT_EQ(Run(), 0u);
+  EXPECT_FALSE(replaced);
+  EXPECT_FALSE(deleted);
+  EXPECT_FALSE(fake.files.Exists(kPackage));  // released before the run deletes it
+  EXPECT_EQ(fake.files.openFiles, 0);
+}
+
+TEST_F(PatchFlowTest, PackageThatCannotBeLockedEndsTheRunWith300) {
+  Targets(kA);
+  Product(kA, u"Tessary", u"1033", u"8.0.24.6");
+  // Something swapped the package for a folder between the write and the lock.
+  fake.files.beforeLock = [&](const std::u16string& name) { fake.files.nodes[name].directory = true; };
+  EXPECT_NE(Run(), 0u);
+  ASSERT_EQ(fake.dialogs.shown.size(), 1u);
+  EXPECT_EQ(fake.dialogs.shown[0].caption, u"Installation Error");
+  EXPECT_TRUE(fake.installer.configureCalls.empty());
+}
+
+TEST_F(PatchFlowTest, LongProductNamesAreReadWholeAndCutInTheMessage) {
+  for (bool untouched : {false, true}) {
+    fakes::FakePlatform f;
+    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
+    f.resources.AddPackage(fakes::Bytes("package"));
+    fakes::AddShippedStrings(f.resources);
+    f.installer.untouchedOnMoreData = untouched;
+    f.installer.templates[kPackage] = kA;
+    const std::u16string name = std::u16string(4999, u'n') + u"!";
+    f.installer.products[kA].info = {{u"ProductName", name}, {u"Language", u"1033"}, {u"VersionString", u"8.0.20.0"}};
+    launcher::ProcessState s;
+    launcher::Context ctx{f.platform, s};
+    EXPECT_EQ(launcher::RunLauncher(ctx), 1642u);
+    EXPECT_EQ(s.currentProductName, name) << untouched;
+    const std::u16string shown = f.dialogs.shown.at(0).text;
+    EXPECT_NE(shown.find(std::u16string(513, u'n') + u" that is installed"), std::u16string::npos) << untouched;
+  }
 }
 
 TEST_F(PatchFlowTest, MissingCommonProgramFilesSkipsTheRemovalOnly) {

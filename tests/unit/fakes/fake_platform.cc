@@ -223,15 +223,41 @@ bool FakeFiles::WriteFile(platform::FileHandle file, const void* data, std::uint
 
 bool FakeFiles::CloseHandle(platform::FileHandle file) {
   --openFiles;
+  if (readLockHandles_.erase(file) == 1) {
+    auto it = nodes.find(handles_.at(file).path);
+    if (it != nodes.end()) --it->second.readLocks;
+  }
   return handles_.erase(file) == 1;
 }
 
 bool FakeFiles::DeleteFile(const std::u16string& path) {
   process_.SetLastError(0);  // cleanup that clobbers the last error must be noticed
+  auto it = nodes.find(path);
+  if (it != nodes.end() && it->second.readLocks > 0) {
+    process_.SetLastError(32);  // ERROR_SHARING_VIOLATION
+    return false;
+  }
   return nodes.erase(path) == 1;
 }
 
+platform::FileHandle FakeFiles::OpenForReadingDenyWrite(const std::u16string& path) {
+  if (beforeLock) beforeLock(path);
+  auto it = nodes.find(path);
+  if (it == nodes.end() || it->second.directory) {
+    process_.SetLastError(platform::kErrorFileNotFound);
+    return 0;
+  }
+  ++it->second.readLocks;
+  readLockHandles_.insert(nextHandle_);
+  return Open(path);
+}
+
 bool FakeFiles::ReplaceFile(const std::u16string& from, const std::u16string& to) {
+  auto locked = nodes.find(to);
+  if (locked != nodes.end() && locked->second.readLocks > 0) {
+    process_.SetLastError(32);  // ERROR_SHARING_VIOLATION
+    return false;
+  }
   auto target = nodes.find(to);
   if (replaceFails || (target != nodes.end() && target->second.directory)) {
     process_.SetLastError(platform::kErrorAccessDenied);
@@ -296,7 +322,7 @@ std::uint32_t FakeInstaller::GetProductInfo(const std::u16string& productCode, c
   if (value == product->second.info.end()) return 1608;  // ERROR_UNKNOWN_PROPERTY
   const std::u16string& text = value->second;
   if (text.size() + 1 > *size) {
-    if (*size > 0) {
+    if (*size > 0 && !untouchedOnMoreData) {
       std::copy(text.begin(), text.begin() + (*size - 1), buffer);
       buffer[*size - 1] = u'\0';
     }

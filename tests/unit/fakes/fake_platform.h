@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +72,7 @@ struct FakeNode {
   bool directory = false;
   bool accessDenied = false;  // the attribute lookup fails with access denied
   std::vector<std::byte> bytes;
+  int readLocks = 0;  // open handles that deny writing and deleting
 };
 
 class FakeFiles final : public platform::Files {
@@ -95,6 +97,8 @@ class FakeFiles final : public platform::Files {
   bool replaceFails = false;
   // Runs just before CreateNewFile looks at the name: another process planting a file.
   std::function<void(const std::u16string&)> beforeCreate;
+  // Runs just before OpenForReadingDenyWrite looks at the file.
+  std::function<void(const std::u16string&)> beforeLock;
   int openFiles = 0;
   std::vector<std::uint32_t> writeSizes;
 
@@ -107,6 +111,7 @@ class FakeFiles final : public platform::Files {
                                 std::uint32_t capacity) override;
   platform::FileHandle CreateNewFile(const std::u16string& path) override;
   platform::FileHandle OpenOrCreateFile(const std::u16string& path) override;
+  platform::FileHandle OpenForReadingDenyWrite(const std::u16string& path) override;
   std::optional<std::uint64_t> SeekToEnd(platform::FileHandle file) override;
   bool SeekTo(platform::FileHandle file, std::uint64_t position) override;
   bool SetEndOfFile(platform::FileHandle file) override;
@@ -125,6 +130,7 @@ class FakeFiles final : public platform::Files {
   platform::FileHandle Open(const std::u16string& path);
   FakeProcess& process_;
   std::map<platform::FileHandle, OpenFile> handles_;
+  std::set<platform::FileHandle> readLockHandles_;
   platform::FileHandle nextHandle_ = 100;
 };
 
@@ -147,6 +153,8 @@ class FakeInstaller final : public platform::Installer {
   };
   std::map<std::u16string, Product> products;
   std::vector<std::u16string> stateQueries;
+  // Like Wine: a product attribute too long for the buffer leaves the buffer as it was.
+  bool untouchedOnMoreData = false;
   struct Configure {
     std::u16string code;
     int level;
