@@ -32,15 +32,6 @@ std::u16string ReadAttribute(platform::Installer& msi, const std::u16string& pro
   return std::u16string(buffer.data());
 }
 
-// Reports `id` for a step that failed. The box and the exit code show the same code: the
-// step's error, made the thread's last error, where the thread's own may be 0 by now.
-bool Fail(launcher::Context& context, launcher::MessageId id, std::uint32_t error) {
-  context.state.exitStatus.RecordFailure(error);
-  context.platform.process.SetLastError(context.state.exitStatus.Code());
-  launcher::ReportMessage(context, id);
-  return false;
-}
-
 }  // namespace
 
 bool IsProductInstalled(platform::Installer& msi, const std::u16string& productCode) {
@@ -65,24 +56,30 @@ bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packa
                                platform::ScopedFile& packageLock) {
   platform::Platform& p = context.platform;
   if (!payload::ExtractPayload(context, packagePath)) {
-    return Fail(context, launcher::kMessageInstallError, p.process.GetLastError());
+    launcher::ReportFailure(context, launcher::kMessageInstallError, p.process.GetLastError());
+    return false;
   }
   // The run may be elevated and the temporary folder writable by others: from here on the
   // package the installer reads is the one just written.
   packageLock = platform::ScopedFile(p.files, p.files.OpenForReadingDenyWrite(packagePath));
-  if (!packageLock) return Fail(context, launcher::kMessageInstallError, p.process.GetLastError());
+  if (!packageLock) {
+    launcher::ReportFailure(context, launcher::kMessageInstallError, p.process.GetLastError());
+    return false;
+  }
   ProductCandidate candidate;
   if (launcher::LoadLocalizedString(context, launcher::kTargetVersion, candidate.targetVersion,
                                     kVersionCapacity) == 0 ||
       launcher::LoadLocalizedString(context, launcher::kCandidateVersions,
                                     candidate.candidateVersions, kVersionCapacity) == 0) {
     // A missing string leaves no error code of its own.
-    return Fail(context, launcher::kMessageInstallError, platform::kErrorInstallFailure);
+    launcher::ReportFailure(context, launcher::kMessageInstallError, platform::kErrorInstallFailure);
+    return false;
   }
   std::u16string targets;
   std::uint32_t error = 0;
   if (!ReadPatchTargets(p.files, p.installer, packagePath, targets, &error)) {
-    return Fail(context, launcher::kMessageInstallError, error);
+    launcher::ReportFailure(context, launcher::kMessageInstallError, error);
+    return false;
   }
 
   auto& installed = context.state.installedProducts;

@@ -22,9 +22,8 @@ void ExitStatus::Record(std::uint32_t exitCode) {
   if (Rank(exitCode) > Rank(code_)) code_ = exitCode;
 }
 
-void ExitStatus::RecordFailure(std::uint32_t errorCode) {
-  const bool meaningful = Rank(errorCode) == 4;
-  Record(meaningful ? errorCode : platform::kErrorInstallFailure);
+std::uint32_t ExitStatus::FailureCode(std::uint32_t errorCode) {
+  return Rank(errorCode) == 4 ? errorCode : platform::kErrorInstallFailure;
 }
 
 }  // namespace launcher

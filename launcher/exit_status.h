@@ -11,7 +11,9 @@ class ExitStatus {
   // Records one outcome by its exit code (0, 3010, 1641, 1642, or a failure's code).
   void Record(std::uint32_t exitCode);
   // A failure whose step left no Windows error code is reported as 1603.
-  void RecordFailure(std::uint32_t errorCode);
+  void RecordFailure(std::uint32_t errorCode) { Record(FailureCode(errorCode)); }
+  // The exit code of a failure with `errorCode`: itself, or 1603 when it is no failure code.
+  static std::uint32_t FailureCode(std::uint32_t errorCode);
   std::uint32_t Code() const { return code_; }
 
  private:

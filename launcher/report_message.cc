@@ -94,6 +94,13 @@ ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t las
   return message;
 }
 
+void ReportFailure(Context& context, MessageId id, std::uint32_t error) {
+  const std::uint32_t code = ExitStatus::FailureCode(error);
+  context.state.exitStatus.Record(code);
+  context.platform.process.SetLastError(code);
+  ReportMessage(context, id);
+}
+
 void ReportMessage(Context& context, MessageId id) {
   if (context.state.launchOptions.quiet) return;
   const std::uint32_t lastError = context.platform.process.GetLastError();

@@ -42,4 +42,9 @@ ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t las
 // the code of the step that failed is the one shown.
 void ReportMessage(Context& context, MessageId id);
 
+// Reports a step that failed with `error` (a Windows error code, 0 when the step has none):
+// records it in the exit status and shows `id` with the same code the process will exit
+// with, rather than whatever the thread's last error holds by then.
+void ReportFailure(Context& context, MessageId id, std::uint32_t error);
+
 }  // namespace launcher

@@ -9,6 +9,7 @@
 #include "installer/patch_targets.h"
 #include "launcher/decimal_text.h"
 #include "launcher/report_message.h"
+#include "payload/embedded_package.h"
 #include "payload/extract_payload.h"
 #include "platform/scoped_handle.h"
 #include "platform/types.h"
@@ -29,29 +30,6 @@ std::span<const std::byte> AsBytes(std::string_view text) {
 // "#206" names the numeric resource id 206.
 std::u16string ResourceName(std::uint32_t id) { return u"#" + launcher::DecimalText(id); }
 
-enum class TextState { kFound, kMissing, kUnusable };
-
-struct Text {
-  TextState state;
-  std::span<const std::byte> bytes;
-};
-
-// Looks up one patch-information text, telling a missing one (the end of the series) from one
-// that exists but is empty or cannot be loaded or locked.
-Text FindText(launcher::Context& context, std::uint32_t id) {
-  platform::Resources& resources = context.platform.resources;
-  const platform::ModuleHandle module = context.state.moduleInstance;
-  const platform::ResourceHandle found = resources.FindResource(module, ResourceName(id), u"TXT");
-  if (found == 0) return {TextState::kMissing, {}};
-  const std::uint32_t size = resources.SizeofResource(module, found);
-  if (size == 0) return {TextState::kUnusable, {}};
-  const platform::ResourceData loaded = resources.LoadResource(module, found);
-  if (loaded == 0) return {TextState::kUnusable, {}};
-  const void* bytes = resources.LockResource(loaded);
-  if (bytes == nullptr) return {TextState::kUnusable, {}};
-  return {TextState::kFound, {static_cast<const std::byte*>(bytes), size}};
-}
-
 // The error of a write that did not write everything: its Windows error, or, for a write that
 // reported success with fewer bytes, none of its own.
 std::optional<std::uint32_t> WriteWhole(platform::Platform& p, platform::FileHandle file,
@@ -61,15 +39,6 @@ std::optional<std::uint32_t> WriteWhole(platform::Platform& p, platform::FileHan
   if (!p.files.WriteFile(file, bytes.data(), size, &written)) return p.process.GetLastError();
   if (written != size) return platform::kErrorInstallFailure;
   return std::nullopt;
-}
-
-// Shows `message` with `error` as the last error it prints, and makes `error` the run's exit
-// code.
-void Fail(launcher::Context& context, launcher::MessageId message, std::uint32_t error) {
-  if (error == platform::kErrorSuccess) error = platform::kErrorInstallFailure;
-  context.platform.process.SetLastError(error);
-  launcher::ReportMessage(context, message);
-  context.state.exitStatus.RecordFailure(error);
 }
 
 // The name when none was given: derived from the patch's target list, or "patchlist.txt"
@@ -111,21 +80,22 @@ bool WritePatchList(launcher::Context& context, std::u16string& path) {
   // back a block that fails half-way, so nothing is written.
   const std::optional<std::uint64_t> oldEnd = p.files.SeekToEnd(file.get());
   if (!oldEnd) {
-    Fail(context, launcher::kMessageInstallError, p.process.GetLastError());
+    launcher::ReportFailure(context, launcher::kMessageInstallError, p.process.GetLastError());
     return true;
   }
 
   for (std::uint32_t id = kFirstTextId;; ++id) {
-    const Text text = FindText(context, id);
-    if (text.state == TextState::kMissing) {
+    const LockedResource text =
+        LockResourceBytes(p.resources, context.state.moduleInstance, ResourceName(id), u"TXT");
+    if (text.state == ResourceState::kMissing) {
       if (id == kFirstTextId) {
-        Fail(context, launcher::kMessageNoPatchList, platform::kErrorInstallFailure);
+        launcher::ReportFailure(context, launcher::kMessageNoPatchList, platform::kErrorInstallFailure);
       }
       return true;
     }
-    if (text.state == TextState::kUnusable) {
+    if (text.state == ResourceState::kUnusable) {
       // The blocks of the texts before it are whole and stay.
-      Fail(context, launcher::kMessageInstallError, p.process.GetLastError());
+      launcher::ReportFailure(context, launcher::kMessageInstallError, p.process.GetLastError());
       return true;
     }
     std::optional<std::uint32_t> error = WriteWhole(p, file.get(), AsBytes(kSeparator));
@@ -136,7 +106,7 @@ bool WritePatchList(launcher::Context& context, std::u16string& path) {
       // readers: take back everything this run wrote. Should that fail too, there is
       // nothing more to try.
       if (p.files.SeekTo(file.get(), *oldEnd)) p.files.SetEndOfFile(file.get());
-      Fail(context, launcher::kMessageInstallError, *error);
+      launcher::ReportFailure(context, launcher::kMessageInstallError, *error);
       return true;
     }
   }

@@ -15,12 +15,17 @@ const std::u16string kB = u"{BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB}";
 const std::u16string kC = u"{CCCCCCCC-CCCC-CCCC-CCCC-CCCCCCCCCCCC}";
 const std::u16string kPackage = u"C:\\Temp\\MSP2";
 
+// A machine with a temporary folder and a launcher carrying a package and its strings.
+void ShipLauncher(fakes::FakePlatform& f) {
+  f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
+  f.resources.AddPackage(fakes::Bytes("package"));
+  fakes::AddShippedStrings(f.resources);
+}
+
 class PatchFlowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    fake.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    fake.resources.AddPackage(fakes::Bytes("package"));
-    fakes::AddShippedStrings(fake.resources);
+    ShipLauncher(fake);
     fake.process.narrowEnvironment["CommonProgramFiles"] = "C:\\Program Files\\Common Files";
     // The package is on disk while the installer reads it.
     fake.installer.onConfigure = [&](const std::u16string&) { EXPECT_TRUE(fake.files.Exists(kPackage)); };
@@ -82,9 +87,7 @@ TEST_F(PatchFlowTest, OneProductPerOutcome) {
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;
-    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    f.resources.AddPackage(fakes::Bytes("package"));
-    fakes::AddShippedStrings(f.resources);
+    ShipLauncher(f);
     f.process.narrowEnvironment["CommonProgramFiles"] = "C:\\CPF";
     f.installer.templates[kPackage] = kA;
     auto& p = f.installer.products[kA];
@@ -176,9 +179,7 @@ TEST_F(PatchFlowTest, CandidateListRules) {
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;
-    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    f.resources.AddPackage(fakes::Bytes("package"));
-    fakes::AddShippedStrings(f.resources);
+    ShipLauncher(f);
     fakes::AddStrings(f.resources, 1033, {{700, u"8.2.0.4"}, {900, c.candidates}});
     f.installer.templates[kPackage] = kA;
     f.installer.products[kA].info = {{u"ProductName", u"T"}, {u"Language", u"1033"}, {u"VersionString", c.installed}};
@@ -255,9 +256,7 @@ TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;
-    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    f.resources.AddPackage(fakes::Bytes("package"));
-    fakes::AddShippedStrings(f.resources);
+    ShipLauncher(f);
     f.installer.templates[kPackage] = kA;
     c.arrange(f);
     launcher::ProcessState s;
@@ -315,9 +314,7 @@ TEST_F(PatchFlowTest, PackageThatCannotBeLockedEndsTheRunWith300) {
 TEST_F(PatchFlowTest, LongProductNamesAreReadWholeAndCutInTheMessage) {
   for (bool untouched : {false, true}) {
     fakes::FakePlatform f;
-    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    f.resources.AddPackage(fakes::Bytes("package"));
-    fakes::AddShippedStrings(f.resources);
+    ShipLauncher(f);
     f.installer.untouchedOnMoreData = untouched;
     f.installer.templates[kPackage] = kA;
     const std::u16string name = std::u16string(4999, u'n') + u"!";
