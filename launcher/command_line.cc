@@ -1,7 +1,7 @@
 #include "launcher/command_line.h"
 
 #include <cstddef>
-#include <new>
+#include <utility>
 
 namespace launcher {
 namespace {
@@ -19,7 +19,7 @@ bool EqualsSwitch(const std::u16string& argument, std::u16string_view lowerSwitc
 
 }  // namespace
 
-void ApplyArguments(const std::vector<std::u16string>& arguments, LaunchOptions& options) {
+void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& options) {
   options.quiet = false;
   options.extractRequested = false;
   options.extractPath.clear();
@@ -29,40 +29,36 @@ void ApplyArguments(const std::vector<std::u16string>& arguments, LaunchOptions&
 
   const std::size_t count = arguments.size();
   std::size_t index = 1;
-  try {
-    while (index < count) {
-      const std::u16string& argument = arguments[index];
-      if (EqualsSwitch(argument, u"/q")) {
-        options.quiet = true;
-        index += 1;
-      } else if (EqualsSwitch(argument, u"/e") || EqualsSwitch(argument, u"/p")) {
-        const bool extract = EqualsSwitch(argument, u"/e");
-        (extract ? options.extractRequested : options.patchListRequested) = true;
-        options.runPatchFlow = false;
-        // The next argument is the path whatever it says, even another switch.
-        if (index + 1 < count) {
-          (extract ? options.extractPath : options.patchListPath) = arguments[index + 1];
-          index += 2;
-        } else {
-          index += 1;
-        }
-      } else if (EqualsSwitch(argument, u"/i")) {
-        options.runPatchFlow = false;
-        options.listProductsRequested = true;
-        break;  // nothing after "/i" is looked at
+  while (index < count) {
+    const std::u16string& argument = arguments[index];
+    if (EqualsSwitch(argument, u"/q")) {
+      options.quiet = true;
+      index += 1;
+    } else if (EqualsSwitch(argument, u"/e") || EqualsSwitch(argument, u"/p")) {
+      const bool extract = EqualsSwitch(argument, u"/e");
+      (extract ? options.extractRequested : options.patchListRequested) = true;
+      options.runPatchFlow = false;
+      // The next argument is the path whatever it says, even another switch.
+      if (index + 1 < count) {
+        (extract ? options.extractPath : options.patchListPath) = std::move(arguments[index + 1]);
+        index += 2;
       } else {
-        index += 1;  // unknown arguments pass in silence
+        index += 1;
       }
+    } else if (EqualsSwitch(argument, u"/i")) {
+      options.runPatchFlow = false;
+      options.listProductsRequested = true;
+      break;  // nothing after "/i" is looked at
+    } else {
+      index += 1;  // unknown arguments pass in silence
     }
-  } catch (const std::bad_alloc&) {
-    // A path that cannot be stored ends the scan; what was set so far stands.
   }
 }
 
 bool ParseCommandLine(platform::Process& process, LaunchOptions& options) {
   std::vector<std::u16string> arguments;
   if (auto split = process.CommandLineArguments()) arguments = std::move(*split);
-  ApplyArguments(arguments, options);
+  ApplyArguments(std::move(arguments), options);
   return true;
 }
 

@@ -9,8 +9,9 @@
 namespace launcher {
 
 // Applies the switches of an argument vector (index 0 is the program and never a switch)
-// to `options`.
-void ApplyArguments(const std::vector<std::u16string>& arguments, LaunchOptions& options);
+// to `options`. Paths are moved out of `arguments`, so storing one never allocates and
+// cannot fail for want of memory.
+void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& options);
 
 // Reads the process's own command line into `options`. Always true: a command line that
 // cannot be split counts as one without arguments.
