@@ -8,9 +8,11 @@ packages=(
   mingw-w64 g++-mingw-w64-i686-posix
   wine wine64 wine32:i386
   msitools wixl
-  googletest libgtest-dev
+  googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3-pefile
+  # demo.sh --screenshots: a virtual X display, its screen dump, Wine's own fonts
+  xvfb x11-apps fonts-wine
 )
 
 missing=()

@@ -12,6 +12,12 @@
 //   {"event":"error","call":"CreateProcessW","code":2}
 // Exit code: 0 when the command ran, 2 on a usage error, 3 when the command
 // could not be started.
+//
+// With WATCHER_HOLD_DIR naming a folder, each box stays up until someone has
+// looked at it: the watcher writes box-<n>.json there (the box event plus
+// "rect":[left,top,right,bottom], screen coordinates), waits for
+// box-<n>.done (at most 30 s), and only then presses the button. The time
+// spent waiting does not count against <timeout-ms>.
 #include <windows.h>
 
 #include <cstdio>
@@ -99,6 +105,15 @@ std::wstring Json(const std::wstring& text) {
   return out + L"\"";
 }
 
+std::string Utf8(const std::wstring& text) {
+  int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()),
+                                 nullptr, 0, nullptr, nullptr);
+  std::string utf8(size, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), int(text.size()), utf8.data(),
+                      size, nullptr, nullptr);
+  return utf8;
+}
+
 class Report {
  public:
   explicit Report(HANDLE file) : file_(file) {}
@@ -106,12 +121,7 @@ class Report {
   // Written and flushed line by line so that a report stays readable even
   // when the watcher itself is killed.
   void Line(const std::wstring& json) {
-    std::wstring line = json + L"\n";
-    int size = WideCharToMultiByte(CP_UTF8, 0, line.data(), int(line.size()),
-                                   nullptr, 0, nullptr, nullptr);
-    std::string utf8(size, '\0');
-    WideCharToMultiByte(CP_UTF8, 0, line.data(), int(line.size()), utf8.data(),
-                        size, nullptr, nullptr);
+    std::string utf8 = Utf8(json + L"\n");
     DWORD written = 0;
     WriteFile(file_, utf8.data(), DWORD(utf8.size()), &written, nullptr);
     FlushFileBuffers(file_);
@@ -196,9 +206,57 @@ std::vector<HWND> VisibleDialogs(HANDLE job) {
   return dialogs;
 }
 
+// ---- holding a box for whoever looks at the screen -----------------------
+
+std::wstring HoldFolder() {
+  wchar_t folder[MAX_PATH] = L"";
+  DWORD size = GetEnvironmentVariableW(L"WATCHER_HOLD_DIR", folder, MAX_PATH);
+  return size > 0 && size < MAX_PATH ? folder : L"";
+}
+
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Hands the box over and waits until it has been looked at. The file appears
+// whole (written beside, then renamed), so nobody reads half of it.
+void Hold(HWND box, const std::wstring& event, int number,
+          const std::wstring& folder) {
+  // With no window manager nothing activates a new window, and an inactive
+  // caption is not what a person would see: make it the active one.
+  SetForegroundWindow(box);
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(box, WM_NCACTIVATE, TRUE, 0, SMTO_ABORTIFHUNG, 2000,
+                      &ignored);
+  RECT rect{};
+  GetWindowRect(box, &rect);
+  std::wstring json = event.substr(0, event.size() - 1) + L",\"rect\":[" +
+                      std::to_wstring(rect.left) + L"," +
+                      std::to_wstring(rect.top) + L"," +
+                      std::to_wstring(rect.right) + L"," +
+                      std::to_wstring(rect.bottom) + L"]}\n";
+  std::wstring base = folder + L"\\box-" + std::to_wstring(number);
+  std::wstring partial = base + L".json.part";
+  HANDLE file = CreateFileW(partial.c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  std::string utf8 = Utf8(json);
+  DWORD written = 0;
+  WriteFile(file, utf8.data(), DWORD(utf8.size()), &written, nullptr);
+  CloseHandle(file);
+  if (!MoveFileExW(partial.c_str(), (base + L".json").c_str(),
+                   MOVEFILE_REPLACE_EXISTING))
+    return;
+  std::wstring done = base + L".done";
+  for (DWORD waited = 0; waited < 30000 && !Exists(done); waited += 50)
+    Sleep(50);
+}
+
 // Records the box and presses its default button (message boxes under Wine
-// answer DM_GETDEFID with nothing, so the button's style decides).
-void Dismiss(HWND box, Report& report) {
+// answer DM_GETDEFID with nothing, so the button's style decides). Box
+// <number> is held first when there is a hold folder.
+void Dismiss(HWND box, Report& report, int number,
+             const std::wstring& hold_folder) {
   std::wstring buttons;
   int press = 0;
   for (HWND child : Children(box)) {
@@ -208,10 +266,12 @@ void Dismiss(HWND box, Report& report) {
     LONG type = GetWindowLongW(child, GWL_STYLE) & BS_TYPEMASK;
     if (press == 0 || type == BS_DEFPUSHBUTTON) press = GetDlgCtrlID(child);
   }
-  report.Line(L"{\"event\":\"box\",\"caption\":" + Json(TextOf(box)) +
-              L",\"text\":" + Json(TextOf(GetDlgItem(box, 0xFFFF))) +
-              L",\"icon\":\"" + IconKind(box) + L"\",\"buttons\":[" + buttons +
-              L"]}");
+  std::wstring event =
+      L"{\"event\":\"box\",\"caption\":" + Json(TextOf(box)) +
+      L",\"text\":" + Json(TextOf(GetDlgItem(box, 0xFFFF))) +
+      L",\"icon\":\"" + IconKind(box) + L"\",\"buttons\":[" + buttons + L"]}";
+  report.Line(event);
+  if (!hold_folder.empty()) Hold(box, event, number, hold_folder);
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(press ? press : IDOK, BN_CLICKED),
                0);
 }
@@ -300,12 +360,18 @@ int wmain() {
   AssignProcessToJobObject(job, child.hProcess);
   ResumeThread(child.hThread);
 
+  const std::wstring hold_folder = HoldFolder();
+  int boxes = 0;
   std::set<HWND> handled;
   DWORD started = GetTickCount();
   for (;;) {
     std::erase_if(handled, [](HWND box) { return !IsWindow(box); });
-    for (HWND box : VisibleDialogs(job))
-      if (handled.insert(box).second) Dismiss(box, report);
+    for (HWND box : VisibleDialogs(job)) {
+      if (!handled.insert(box).second) continue;
+      DWORD before = GetTickCount();
+      Dismiss(box, report, ++boxes, hold_folder);
+      if (!hold_folder.empty()) started += GetTickCount() - before;
+    }
 
     DWORD elapsed = GetTickCount() - started;
     if (elapsed >= timeout) {

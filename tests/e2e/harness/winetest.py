@@ -178,9 +178,12 @@ class Prefix:
     """A clone of the master prefix with its own wineserver, for one test or
     one test class; removed again on leaving the with-block."""
 
-    def __init__(self, master=None, watcher=None):
+    def __init__(self, master=None, watcher=None, graphics=None):
         self.master = master or ensure_master_prefix()
         self.watcher = watcher or os.environ["LAUNCHER_E2E_WATCHER"]
+        # None keeps the master's driver (null); "x11" shows the windows on
+        # $DISPLAY.
+        self.graphics = graphics
         self.path = None
         self._relay = False
         self._reports = 0
@@ -190,6 +193,12 @@ class Prefix:
                                      dir=os.path.dirname(self.master))
         try:
             clone_prefix(self.master, self.path)
+            if self.graphics:
+                # Set before any window exists; the server then exits, so
+                # that the persistent one below starts from this registry.
+                _quiet([loader(), "reg", "add", r"HKCU\Software\Wine\Drivers",
+                        "/v", "Graphics", "/d", self.graphics, "/f"], self.env())
+                _quiet([WINESERVER, "-w"], self.env())
             # A persistent server with its output away from our pipes makes
             # every later call fast.
             _quiet([WINESERVER, "-p60"], self.env())
