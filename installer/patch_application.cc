@@ -85,11 +85,14 @@ bool ApplyPatchToInstalledProducts(launcher::Context& context, const std::u16str
   std::size_t upToDateCount = 0;
   for (installer::ProductCandidate& product : products) {
     context.state.currentProductName = product.productName;
+    context.state.currentProductCode = product.productCode;
     process.SetThreadLocale(static_cast<std::uint32_t>(ConvertNumber(product.language)));
     if (ProcessProduct(context, product, packagePath, upToDateCount) == Next::kStopRun) {
       return false;  // the package stays on disk
     }
   }
+  // What follows is about the run, not one product.
+  context.state.currentProductCode.clear();
   if (upToDateCount == products.size()) {
     process.SetThreadLocale(kLocaleUserDefault);
     launcher::ReportMessage(context, launcher::kMessageUpToDate);

@@ -1,5 +1,7 @@
 #include "installer/patch_flow.h"
 
+#include <vector>
+
 #include "installer/patch_application.h"
 #include "installer/product_discovery.h"
 
@@ -9,10 +11,50 @@ namespace {
 // With nobody to click them, the installer's own dialogs would hang a quiet run.
 constexpr int kInstallUILevelNone = 2;
 
+// A verbose installer log, as msiexec's "/l*v" writes it: FATALEXIT, ERROR, WARNING, USER,
+// INFO, RESOLVESOURCE, OUTOFDISKSPACE, ACTIONSTART, ACTIONDATA, PROPERTYDUMP, COMMONDATA and
+// VERBOSE.
+constexpr std::uint32_t kVerboseLogMode = 0x1FDF;
+// INSTALLLOGATTRIBUTES_APPEND | INSTALLLOGATTRIBUTES_FLUSHEACHLINE: earlier runs stay, and
+// the log is complete up to the last line even if the run is cut short.
+constexpr std::uint32_t kLogAppendAndFlush = 0x3;
+constexpr std::uint32_t kFullPathCapacity = 260;
+
+// The installer may run the patch in another process, with another current directory.
+std::u16string FullPath(platform::Files& files, const std::u16string& path) {
+  std::vector<char16_t> buffer(kFullPathCapacity, u'\0');
+  std::uint32_t length = files.GetFullPathName(path, buffer.data(), kFullPathCapacity);
+  if (length >= kFullPathCapacity) {
+    buffer.assign(length + 1, u'\0');
+    length = files.GetFullPathName(path, buffer.data(), length + 1);
+  }
+  if (length == 0 || length >= buffer.size()) return u"";
+  return std::u16string(buffer.data(), length);
+}
+
+// The installer's own log goes beside the launcher's, as "<log path>.msi.log". It is asked
+// for only when the launcher's log is open and the launcher could open that file itself: an
+// installer that cannot write its log may refuse the install (1622), and a log must never
+// change the run.
+void EnableInstallerLog(launcher::Context& context) {
+  if (!context.state.outcomeLog.IsOpen()) return;
+  platform::Platform& p = context.platform;
+  const std::uint32_t lastError = p.process.GetLastError();
+  const std::u16string path = FullPath(p.files, context.state.launchOptions.logPath + u".msi.log");
+  bool writable = false;
+  if (!path.empty()) {
+    platform::ScopedFile probe(p.files, p.files.OpenForAppending(path));
+    writable = static_cast<bool>(probe);
+  }
+  if (writable) p.installer.EnableLog(kVerboseLogMode, path, kLogAppendAndFlush);
+  p.process.SetLastError(lastError);
+}
+
 }  // namespace
 
 bool RunPatchFlow(launcher::Context& context) {
   if (context.state.launchOptions.quiet) context.platform.installer.SetInternalUI(kInstallUILevelNone);
+  EnableInstallerLog(context);
   std::u16string packagePath;
   platform::ScopedFile packageLock(context.platform.files, 0);
   if (!DiscoverInstalledProducts(context, packagePath, packageLock)) return false;

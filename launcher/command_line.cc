@@ -17,6 +17,15 @@ bool EqualsSwitch(const std::u16string& argument, std::u16string_view lowerSwitc
   return true;
 }
 
+// The argument after a path switch is its path whatever it says, even another switch; a
+// path switch given last leaves the path as it was. Returns the next index to look at.
+std::size_t TakePath(std::vector<std::u16string>& arguments, std::size_t index,
+                     std::u16string& path) {
+  if (index + 1 >= arguments.size()) return index + 1;
+  path = std::move(arguments[index + 1]);
+  return index + 2;
+}
+
 }  // namespace
 
 void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& options) {
@@ -25,6 +34,7 @@ void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& option
   options.extractPath.clear();
   options.patchListRequested = false;
   options.patchListPath.clear();
+  options.logPath.clear();
   options.runPatchFlow = true;
 
   const std::size_t count = arguments.size();
@@ -38,13 +48,10 @@ void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& option
       const bool extract = EqualsSwitch(argument, u"/e");
       (extract ? options.extractRequested : options.patchListRequested) = true;
       options.runPatchFlow = false;
-      // The next argument is the path whatever it says, even another switch.
-      if (index + 1 < count) {
-        (extract ? options.extractPath : options.patchListPath) = std::move(arguments[index + 1]);
-        index += 2;
-      } else {
-        index += 1;
-      }
+      index = TakePath(arguments, index, extract ? options.extractPath : options.patchListPath);
+    } else if (EqualsSwitch(argument, u"/l")) {
+      // The log goes with whatever mode runs: it chooses none.
+      index = TakePath(arguments, index, options.logPath);
     } else if (EqualsSwitch(argument, u"/i")) {
       options.runPatchFlow = false;
       options.listProductsRequested = true;

@@ -13,6 +13,8 @@ struct LaunchOptions {
   bool patchListRequested = false;
   std::u16string patchListPath;
   bool listProductsRequested = false;
+  // "/l": where each outcome is logged; empty for no log. Changes no mode.
+  std::u16string logPath;
 
   friend bool operator==(const LaunchOptions&, const LaunchOptions&) = default;
 };

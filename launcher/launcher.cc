@@ -3,6 +3,7 @@
 #include "installer/patch_flow.h"
 #include "launcher/command_line.h"
 #include "launcher/list_products.h"
+#include "launcher/outcome_log.h"
 #include "payload/extract_payload.h"
 #include "payload/patch_list.h"
 
@@ -29,13 +30,16 @@ void RunAdministrativeModes(Context& context) {
 
 std::uint32_t RunLauncher(Context& context) {
   ParseCommandLine(context.platform.process, context.state.launchOptions);
+  OpenOutcomeLog(context);
   if (context.state.launchOptions.runPatchFlow) {
     installer::RunPatchFlow(context);
   } else {
     RunAdministrativeModes(context);
   }
   context.state.installedProducts.clear();
-  return context.state.exitStatus.Code();
+  const std::uint32_t exitCode = context.state.exitStatus.Code();
+  LogExit(context, exitCode);
+  return exitCode;
 }
 
 }  // namespace launcher

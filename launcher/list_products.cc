@@ -1,6 +1,7 @@
 #include "launcher/list_products.h"
 
 #include "installer/patch_targets.h"
+#include "launcher/outcome_log.h"
 #include "payload/extract_payload.h"
 
 namespace launcher {
@@ -23,6 +24,8 @@ void ListProducts(Context& context) {
   if (!installer::ReadPatchTargets(p.files, p.installer, packagePath, targets, &error)) {
     context.state.exitStatus.RecordFailure(error);
   }
+  // The box has no message id; its line in the log has none either.
+  LogOutcome(context, u"-", u"", targets);
   p.dialogs.MessageBox(targets, u"List of Products", kListStyle);
 }
 

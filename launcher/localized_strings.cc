@@ -31,6 +31,18 @@ std::optional<std::u16string> FindString(Context& context, MessageId id, std::ui
   return ReadStringBlockEntry({static_cast<const std::byte*>(bytes), size}, id % 16);
 }
 
+// Takes at most capacity - 1 characters of string `id` of `language` into `text`; false
+// when that table has no such string or an empty one.
+bool TakeString(Context& context, MessageId id, std::uint16_t language, std::u16string& text,
+                int capacity) {
+  auto found = FindString(context, id, language);
+  if (!found || found->empty()) return false;
+  // An entry ends at its count, or earlier at a zero unit.
+  const std::size_t end = std::min(found->find(u'\0'), found->size());
+  text = found->substr(0, std::min<std::size_t>(end, static_cast<std::size_t>(capacity - 1)));
+  return true;
+}
+
 }  // namespace
 
 std::optional<std::u16string> ReadStringBlockEntry(std::span<const std::byte> block,
@@ -57,14 +69,16 @@ int LoadLocalizedString(Context& context, MessageId id, std::u16string& text, in
   text.clear();
   if (capacity <= 0) return 0;
   for (std::uint16_t language : LanguagesToTry(context.platform.process)) {
-    auto found = FindString(context, id, language);
-    if (!found || found->empty()) continue;
-    // An entry ends at its count, or earlier at a zero unit.
-    const std::size_t end = std::min(found->find(u'\0'), found->size());
-    text = found->substr(0, std::min<std::size_t>(end, static_cast<std::size_t>(capacity - 1)));
-    return static_cast<int>(text.size());
+    if (TakeString(context, id, language, text, capacity)) return static_cast<int>(text.size());
   }
   return 0;
+}
+
+int LoadEnglishString(Context& context, MessageId id, std::u16string& text, int capacity) {
+  text.clear();
+  if (capacity <= 0) return 0;
+  TakeString(context, id, kEnglishUnitedStates, text, capacity);
+  return static_cast<int>(text.size());
 }
 
 }  // namespace launcher

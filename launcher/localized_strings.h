@@ -22,4 +22,7 @@ std::optional<std::u16string> ReadStringBlockEntry(std::span<const std::byte> bl
 // characters; returns how many were taken, 0 (and an empty `text`) when no table has it.
 int LoadLocalizedString(Context& context, MessageId id, std::u16string& text, int capacity);
 
+// Like LoadLocalizedString, but from the English (1033) table only, whatever the locale.
+int LoadEnglishString(Context& context, MessageId id, std::u16string& text, int capacity);
+
 }  // namespace launcher

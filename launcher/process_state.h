@@ -6,6 +6,7 @@
 #include "installer/product_candidate.h"
 #include "launcher/exit_status.h"
 #include "launcher/launch_options.h"
+#include "launcher/outcome_log.h"
 #include "payload/temp_name.h"
 #include "platform/platform.h"
 #include "platform/types.h"
@@ -18,9 +19,12 @@ struct ProcessState {
   platform::ModuleHandle moduleInstance = 0;
   LaunchOptions launchOptions;
   std::u16string currentProductName;
+  // The code of the product being processed, for the log; empty outside a product's turn.
+  std::u16string currentProductCode;
   std::vector<installer::ProductCandidate> installedProducts;
   payload::TempNameState tempNames;
   ExitStatus exitStatus;
+  OutcomeLog outcomeLog;
 };
 
 // What every operation works with: the platform and the process-wide state.

@@ -1,6 +1,7 @@
 #include "launcher/report_message.h"
 
 #include "launcher/decimal_text.h"
+#include "launcher/outcome_log.h"
 
 namespace launcher {
 namespace {
@@ -76,10 +77,12 @@ std::u16string Format(const std::u16string& format, const std::u16string& argume
 
 }  // namespace
 
-ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t lastError) {
+ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t lastError,
+                               MessageLanguage language) {
+  const auto load = language == MessageLanguage::kEnglish ? LoadEnglishString : LoadLocalizedString;
   ComposedMessage message{u"", u"Error", kStylePlain};
   std::u16string format;
-  LoadLocalizedString(context, id, format, kStringCapacity);
+  load(context, id, format, kStringCapacity);
   const MessageRow* row = FindRow(id);
   if (row == nullptr) {
     message.text = format;
@@ -89,7 +92,7 @@ ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t las
   if (row->argument == Argument::kErrorCode) argument = SignedDecimal(lastError);
   if (row->argument == Argument::kProductName) argument = FitName(context.state.currentProductName);
   message.text = row->argument == Argument::kNone ? Format(format, u"") : Format(format, argument);
-  LoadLocalizedString(context, row->caption, message.caption, kStringCapacity);
+  load(context, row->caption, message.caption, kStringCapacity);
   message.style = row->style;
   return message;
 }
@@ -102,8 +105,18 @@ void ReportFailure(Context& context, MessageId id, std::uint32_t error) {
 }
 
 void ReportMessage(Context& context, MessageId id) {
-  if (context.state.launchOptions.quiet) return;
-  const std::uint32_t lastError = context.platform.process.GetLastError();
+  const bool quiet = context.state.launchOptions.quiet;
+  const bool logging = context.state.outcomeLog.IsOpen();
+  if (quiet && !logging) return;
+  platform::Process& process = context.platform.process;
+  const std::uint32_t lastError = process.GetLastError();
+  if (logging) {
+    // Before the box, which may stay up for long: the line is there even if nobody answers.
+    const ComposedMessage english = ComposeMessage(context, id, lastError, MessageLanguage::kEnglish);
+    LogOutcome(context, DecimalText(id), context.state.currentProductCode, english.text);
+    process.SetLastError(lastError);  // the box is composed as it would be without a log
+  }
+  if (quiet) return;
   const ComposedMessage message = ComposeMessage(context, id, lastError);
   context.platform.dialogs.MessageBox(message.text, message.caption, message.style);
 }

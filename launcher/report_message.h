@@ -34,12 +34,17 @@ struct ComposedMessage {
   std::uint32_t style;
 };
 
-// Builds the box for `id`: its localized text with its argument filled in (the error code
-// for 300, the current product name for 301, 306 and 308), its caption and its style.
-ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t lastError);
+// The tables a message is taken from: the localized ones, as LoadLocalizedString picks them,
+// or the English one (the log is in English whatever language the box is in).
+enum class MessageLanguage { kLocalized, kEnglish };
 
-// Shows the box for `id`, unless the run is quiet. Reads the thread's last error first, so
-// the code of the step that failed is the one shown.
+// Builds the box for `id`: its text with its argument filled in (the error code for 300,
+// the current product name for 301, 306 and 308), its caption and its style.
+ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t lastError,
+                               MessageLanguage language = MessageLanguage::kLocalized);
+
+// Logs `id` in English when a log is open, then shows its box unless the run is quiet.
+// Reads the thread's last error first, so the code of the step that failed is the one shown.
 void ReportMessage(Context& context, MessageId id);
 
 // Reports a step that failed with `error` (a Windows error code, 0 when the step has none):

@@ -27,6 +27,11 @@ class Files {
   // Opens a file for reading and writing, creating it when absent (OPEN_ALWAYS); others may
   // read it meanwhile but not write. 0 on failure.
   virtual FileHandle OpenOrCreateFile(const std::u16string& path) = 0;
+  // Opens a file for appending only (FILE_APPEND_DATA), creating it when absent and never
+  // truncating it: every write lands at the end of the file as it is then, so several
+  // processes appending to one file never overwrite each other. Others may read and write
+  // it meanwhile. 0 on failure.
+  virtual FileHandle OpenForAppending(const std::u16string& path) = 0;
   // Opens an existing file for reading, sharing it with readers only: while the handle is
   // open nobody can change, replace or delete the file. Never follows a link. 0 on failure.
   virtual FileHandle OpenForReadingDenyWrite(const std::u16string& path) = 0;

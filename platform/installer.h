@@ -27,6 +27,9 @@ class Installer {
                                            const std::u16string& commandLine) = 0;
   // MsiSetInternalUI(level, no window).
   virtual void SetInternalUI(int level) = 0;
+  // MsiEnableLogW: the installer logs the messages of `logMode` to `path` from here on.
+  virtual std::uint32_t EnableLog(std::uint32_t logMode, const std::u16string& path,
+                                  std::uint32_t attributes) = 0;
 };
 
 }  // namespace platform

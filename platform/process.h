@@ -7,6 +7,16 @@
 
 namespace platform {
 
+// A moment in UTC, to the second.
+struct UtcTime {
+  std::uint16_t year = 0;
+  std::uint16_t month = 0;
+  std::uint16_t day = 0;
+  std::uint16_t hour = 0;
+  std::uint16_t minute = 0;
+  std::uint16_t second = 0;
+};
+
 // State of the running process and thread.
 class Process {
  public:
@@ -25,6 +35,8 @@ class Process {
   // The runtime's 8-bit environment lookup and file removal.
   virtual std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) = 0;
   virtual bool RemoveFileNarrow(const std::string& path) = 0;
+  // GetSystemTime: the current time in UTC.
+  virtual UtcTime GetSystemTime() = 0;
 };
 
 }  // namespace platform

@@ -32,6 +32,13 @@ FileHandle Win32Files::OpenOrCreateFile(const std::u16string& path) {
   return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
 }
 
+FileHandle Win32Files::OpenForAppending(const std::u16string& path) {
+  // Append data without write data: the system puts each write at the current end of file.
+  HANDLE file = ::CreateFileW(Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
+}
+
 FileHandle Win32Files::OpenForReadingDenyWrite(const std::u16string& path) {
   HANDLE file = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

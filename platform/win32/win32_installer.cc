@@ -66,4 +66,11 @@ void Win32Installer::SetInternalUI(int level) {
   if (call != nullptr) call(static_cast<INSTALLUILEVEL>(level), nullptr);
 }
 
+std::uint32_t Win32Installer::EnableLog(std::uint32_t logMode, const std::u16string& path,
+                                        std::uint32_t attributes) {
+  auto call = LAUNCHER_SYSTEM_FUNCTION(msi_, MsiEnableLogW);
+  if (call == nullptr) return ::GetLastError();
+  return call(logMode, Wide(path), attributes);
+}
+
 }  // namespace platform::win32

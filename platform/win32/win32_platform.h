@@ -26,6 +26,7 @@ class Win32Files final : public Files {
                                 std::uint32_t capacity) override;
   FileHandle CreateNewFile(const std::u16string& path) override;
   FileHandle OpenOrCreateFile(const std::u16string& path) override;
+  FileHandle OpenForAppending(const std::u16string& path) override;
   FileHandle OpenForReadingDenyWrite(const std::u16string& path) override;
   std::optional<std::uint64_t> SeekToEnd(FileHandle file) override;
   bool SeekTo(FileHandle file, std::uint64_t position) override;
@@ -49,6 +50,8 @@ class Win32Installer final : public Installer {
   std::uint32_t ConfigureProductEx(const std::u16string& productCode, int installLevel,
                                    int installState, const std::u16string& commandLine) override;
   void SetInternalUI(int level) override;
+  std::uint32_t EnableLog(std::uint32_t logMode, const std::u16string& path,
+                          std::uint32_t attributes) override;
 
  private:
   SystemLibrary msi_{L"msi.dll"};
@@ -75,6 +78,7 @@ class Win32Process final : public Process {
   std::uint16_t GetSystemDefaultUILanguage() override;
   std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) override;
   bool RemoveFileNarrow(const std::string& path) override;
+  UtcTime GetSystemTime() override;
 
  private:
   SystemLibrary shell32_{L"shell32.dll"};

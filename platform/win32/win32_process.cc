@@ -56,4 +56,10 @@ bool Win32Process::RemoveFileNarrow(const std::string& path) {
   return std::remove(path.c_str()) == 0;
 }
 
+UtcTime Win32Process::GetSystemTime() {
+  SYSTEMTIME now{};
+  ::GetSystemTime(&now);
+  return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
+}
+
 }  // namespace platform::win32

@@ -63,6 +63,41 @@ TEST(ParseCommandLine, TableOfArgumentVectors) {
   }
 }
 
+LaunchOptions Logged(LaunchOptions options, std::u16string logPath) {
+  options.logPath = std::move(logPath);
+  return options;
+}
+
+// "/l" takes its path like "/e" and "/p" but chooses no mode.
+const Case kLogCases[] = {
+    {"log alone runs the patch flow", {u"/l", u"x.log"}, Logged(Patch(), u"x.log")},
+    {"log in capitals", {u"/L", u"x.log"}, Logged(Patch(), u"x.log")},
+    {"quiet before log", {u"/q", u"/l", u"x.log"}, Logged(Patch(true), u"x.log")},
+    {"quiet after log", {u"/l", u"x.log", u"/Q"}, Logged(Patch(true), u"x.log")},
+    {"log last gives no log", {u"/q", u"/l"}, Patch(true)},
+    {"log swallows a switch", {u"/l", u"/q"}, Logged(Patch(), u"/q")},
+    {"log swallows a mode", {u"/l", u"/e", u"a"}, Logged(Patch(), u"/e")},
+    {"last log path wins", {u"/l", u"a", u"/l", u"b"}, Logged(Patch(), u"b")},
+    {"extract with log", {u"/e", u"p", u"/l", u"x"}, Logged(Admin(true, u"p", false, u"", false), u"x")},
+    {"extract swallows the log switch", {u"/e", u"/l", u"x"}, Admin(true, u"/l", false, u"", false)},
+    {"patch list with log", {u"/l", u"x", u"/p", u"b"}, Logged(Admin(false, u"", true, u"b", false), u"x")},
+    {"log before /i", {u"/l", u"x", u"/q", u"/i"}, Logged(Admin(false, u"", false, u"", true, true), u"x")},
+    {"log after /i is never read", {u"/i", u"/l", u"x"}, Admin(false, u"", false, u"", true)},
+    {"no folding beyond the switch", {u"/lx", u"-l", u"x"}, Patch()},
+};
+
+TEST(ParseCommandLine, LogSwitch) {
+  for (const Case& c : kLogCases) {
+    fakes::FakeProcess process;
+    process.arguments = std::vector<std::u16string>{u"launcher.exe"};
+    process.arguments->insert(process.arguments->end(), c.arguments.begin(), c.arguments.end());
+    LaunchOptions options;
+    options.logPath = u"stale";
+    launcher::ParseCommandLine(process, options);
+    EXPECT_EQ(options, c.expected) << c.name;
+  }
+}
+
 TEST(ParseCommandLine, ProgramPathIsNeverASwitch) {
   fakes::FakeProcess process;
   process.arguments = std::vector<std::u16string>{u"/i"};

@@ -63,6 +63,7 @@ platform::ResourceHandle FakeResources::FindResource(platform::ModuleHandle, con
 platform::ResourceHandle FakeResources::FindStringBlock(platform::ModuleHandle, std::uint16_t block,
                                                         std::uint16_t language) {
   const auto handle = HandleOf(stringBlocks, {block, language});
+  if (handle == 0) process_.SetLastError(1815);  // ERROR_RESOURCE_LANG_NOT_FOUND
   return handle == 0 ? 0 : handle + 0x10000;
 }
 
@@ -173,6 +174,24 @@ platform::FileHandle FakeFiles::OpenOrCreateFile(const std::u16string& path) {
   return Open(path);
 }
 
+platform::FileHandle FakeFiles::OpenForAppending(const std::u16string& path) {
+  auto it = nodes.find(path);
+  if (it != nodes.end() && (it->second.directory || it->second.readOnly)) {
+    process_.SetLastError(platform::kErrorAccessDenied);
+    return 0;
+  }
+  if (path.empty() || (it == nodes.end() && !ParentExists(path))) {
+    process_.SetLastError(3);  // ERROR_PATH_NOT_FOUND
+    return 0;
+  }
+  // As OPEN_ALWAYS does: ERROR_ALREADY_EXISTS when the file was there, else success.
+  process_.SetLastError(it == nodes.end() ? 0 : platform::kErrorAlreadyExists);
+  nodes[path];
+  const platform::FileHandle handle = Open(path);
+  handles_[handle].append = true;
+  return handle;
+}
+
 std::optional<std::uint64_t> FakeFiles::SeekToEnd(platform::FileHandle file) {
   if (seekFails) {
     process_.SetLastError(6);  // ERROR_INVALID_HANDLE
@@ -207,7 +226,14 @@ bool FakeFiles::WriteFile(platform::FileHandle file, const void* data, std::uint
   if (faulty) count = std::min(faultyWriteBytes, size);
   // Written at the file pointer, over what is there and on past the end.
   OpenFile& open = handles_.at(file);
-  auto& bytes = nodes[open.path].bytes;
+  FakeNode& node = nodes[open.path];
+  if (node.writesFail) {
+    process_.SetLastError(112);  // ERROR_DISK_FULL
+    *written = 0;
+    return false;
+  }
+  auto& bytes = node.bytes;
+  if (open.append) open.position = bytes.size();
   if (bytes.size() < open.position + count) bytes.resize(open.position + count);
   if (count != 0) std::memcpy(bytes.data() + open.position, data, count);
   open.position += count;

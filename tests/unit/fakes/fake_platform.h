@@ -26,6 +26,7 @@ class FakeProcess final : public platform::Process {
   std::vector<std::uint32_t> localesSet;
   std::map<std::string, std::string> narrowEnvironment;
   std::vector<std::string> removedNarrow;
+  platform::UtcTime now{2026, 12, 8, 4, 10, 0};
 
   std::optional<std::vector<std::u16string>> CommandLineArguments() override { return arguments; }
   std::uint32_t GetLastError() override { return lastError; }
@@ -37,6 +38,7 @@ class FakeProcess final : public platform::Process {
   std::uint16_t GetSystemDefaultUILanguage() override { return systemUILanguage; }
   std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) override;
   bool RemoveFileNarrow(const std::string& path) override;
+  platform::UtcTime GetSystemTime() override { return now; }
 };
 
 struct FakeResource {
@@ -73,6 +75,8 @@ struct FakeNode {
   bool accessDenied = false;  // the attribute lookup fails with access denied
   std::vector<std::byte> bytes;
   int readLocks = 0;  // open handles that deny writing and deleting
+  bool readOnly = false;    // opening it for appending is denied
+  bool writesFail = false;  // every write to it fails with ERROR_DISK_FULL
 };
 
 class FakeFiles final : public platform::Files {
@@ -111,6 +115,7 @@ class FakeFiles final : public platform::Files {
                                 std::uint32_t capacity) override;
   platform::FileHandle CreateNewFile(const std::u16string& path) override;
   platform::FileHandle OpenOrCreateFile(const std::u16string& path) override;
+  platform::FileHandle OpenForAppending(const std::u16string& path) override;
   platform::FileHandle OpenForReadingDenyWrite(const std::u16string& path) override;
   std::optional<std::uint64_t> SeekToEnd(platform::FileHandle file) override;
   bool SeekTo(platform::FileHandle file, std::uint64_t position) override;
@@ -125,6 +130,7 @@ class FakeFiles final : public platform::Files {
   struct OpenFile {
     std::u16string path;
     std::size_t position = 0;
+    bool append = false;  // every write goes to the end of the file
   };
   bool ParentExists(const std::u16string& path) const;
   platform::FileHandle Open(const std::u16string& path);
@@ -175,6 +181,17 @@ class FakeInstaller final : public platform::Installer {
   std::uint32_t ConfigureProductEx(const std::u16string& productCode, int installLevel,
                                    int installState, const std::u16string& commandLine) override;
   void SetInternalUI(int level) override { uiLevels.push_back(level); }
+  struct EnableLogCall {
+    std::uint32_t mode;
+    std::u16string path;
+    std::uint32_t attributes;
+  };
+  std::vector<EnableLogCall> logCalls;
+  std::uint32_t EnableLog(std::uint32_t logMode, const std::u16string& path,
+                          std::uint32_t attributes) override {
+    logCalls.push_back({logMode, path, attributes});
+    return 0;
+  }
 
  private:
   std::map<platform::MsiHandle, std::u16string> open_;

@@ -1,0 +1,64 @@
+#include "launcher/outcome_log.h"
+
+#include "launcher/log_line.h"
+#include "launcher/process_state.h"
+
+namespace launcher {
+namespace {
+
+// Puts the thread's last error back when it goes out of scope.
+class KeepLastError {
+ public:
+  explicit KeepLastError(platform::Process& process)
+      : process_(process), error_(process.GetLastError()) {}
+  KeepLastError(const KeepLastError&) = delete;
+  KeepLastError& operator=(const KeepLastError&) = delete;
+  ~KeepLastError() { process_.SetLastError(error_); }
+
+ private:
+  platform::Process& process_;
+  std::uint32_t error_;
+};
+
+}  // namespace
+
+void OutcomeLog::Open(platform::Files& files, const std::u16string& path) {
+  file_.reset();
+  if (path.empty()) return;
+  const platform::FileHandle handle = files.OpenForAppending(path);
+  if (handle == 0) return;  // not reported: see the class comment
+  files_ = &files;
+  file_.emplace(files, handle);
+}
+
+void OutcomeLog::Append(const std::string& line) {
+  if (!file_) return;
+  std::uint32_t written = 0;
+  // A failed or short write is dropped: see the class comment.
+  files_->WriteFile(file_->get(), line.data(), static_cast<std::uint32_t>(line.size()), &written);
+}
+
+void OpenOutcomeLog(Context& context) {
+  const std::u16string& path = context.state.launchOptions.logPath;
+  if (path.empty()) return;
+  KeepLastError keep(context.platform.process);
+  context.state.outcomeLog.Open(context.platform.files, path);
+}
+
+void LogOutcome(Context& context, std::u16string_view id, std::u16string_view productCode,
+                std::u16string_view text) {
+  OutcomeLog& log = context.state.outcomeLog;
+  if (!log.IsOpen()) return;
+  KeepLastError keep(context.platform.process);
+  log.Append(OutcomeLine(context.platform.process.GetSystemTime(), id, productCode, text));
+}
+
+void LogExit(Context& context, std::uint32_t exitCode) {
+  OutcomeLog& log = context.state.outcomeLog;
+  if (!log.IsOpen()) return;
+  KeepLastError keep(context.platform.process);
+  log.Append(ExitLine(context.platform.process.GetSystemTime(), exitCode));
+  log.Close();
+}
+
+}  // namespace launcher
