@@ -1,5 +1,7 @@
 #include "installer/patch_targets.h"
 
+#include <string>
+#include <utility>
 #include <vector>
 
 #include "installer/installer_handle.h"
@@ -38,25 +40,26 @@ bool ReadPatchTargets(platform::Files& files, platform::Installer& msi,
   InstallerHandle summary(msi, OpenSummaryInformation(files, msi, packagePath, error));
   if (!summary) return false;
 
-  std::vector<char16_t> buffer(kFirstReadCapacity, u'\0');
+  // Read into a string that becomes the result: a long list is not copied once more.
+  std::u16string text(kFirstReadCapacity, u'\0');
   std::uint32_t size = kFirstReadCapacity;
   std::uint32_t status =
-      msi.SummaryInfoGetProperty(summary.get(), kPidTemplate, buffer.data(), &size);
+      msi.SummaryInfoGetProperty(summary.get(), kPidTemplate, text.data(), &size);
   if (status == platform::kErrorMoreData) {
     // One retry with exactly the reported length; a list that grew again is a failure.
     const std::uint32_t needed = size + 1;
-    buffer.assign(needed, u'\0');
+    text.assign(needed, u'\0');
     size = needed;
-    status = msi.SummaryInfoGetProperty(summary.get(), kPidTemplate, buffer.data(), &size);
+    status = msi.SummaryInfoGetProperty(summary.get(), kPidTemplate, text.data(), &size);
   }
   if (status != 0) {
     if (error) *error = status;
     return false;
   }
   // The text ends at its first zero; a buffer without one is taken whole.
-  std::size_t length = 0;
-  while (length < buffer.size() && buffer[length] != u'\0') ++length;
-  result.assign(buffer.data(), length);
+  const std::size_t zero = text.find(u'\0');
+  if (zero != std::u16string::npos) text.resize(zero);
+  result = std::move(text);
   return true;
 }
 
