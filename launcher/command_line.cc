@@ -1,5 +1,7 @@
 #include "launcher/command_line.h"
 
+#include "launcher/split_command_line.h"
+
 #include <cstddef>
 #include <utility>
 
@@ -63,9 +65,7 @@ void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& option
 }
 
 bool ParseCommandLine(platform::Process& process, LaunchOptions& options) {
-  std::vector<std::u16string> arguments;
-  if (auto split = process.CommandLineArguments()) arguments = std::move(*split);
-  ApplyArguments(std::move(arguments), options);
+  ApplyArguments(SplitCommandLine(process.CommandLine()), options);
   return true;
 }
 

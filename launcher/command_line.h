@@ -13,8 +13,8 @@ namespace launcher {
 // cannot fail for want of memory.
 void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& options);
 
-// Reads the process's own command line into `options`. Always true: a command line that
-// cannot be split counts as one without arguments.
+// Reads the process's own command line into `options`. Always true: an empty command line
+// is one without arguments.
 bool ParseCommandLine(platform::Process& process, LaunchOptions& options);
 
 }  // namespace launcher

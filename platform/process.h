@@ -22,8 +22,8 @@ class Process {
  public:
   virtual ~Process() = default;
 
-  // The process's own command line split by CommandLineToArgvW; nothing when it cannot be split.
-  virtual std::optional<std::vector<std::u16string>> CommandLineArguments() = 0;
+  // The process's own command line as it was given (GetCommandLineW), not yet split.
+  virtual std::u16string CommandLine() = 0;
   virtual std::uint32_t GetLastError() = 0;
   virtual void SetLastError(std::uint32_t error) = 0;
   // Nothing when the variable is not set.

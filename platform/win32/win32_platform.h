@@ -68,7 +68,7 @@ class Win32Dialogs final : public Dialogs {
 
 class Win32Process final : public Process {
  public:
-  std::optional<std::vector<std::u16string>> CommandLineArguments() override;
+  std::u16string CommandLine() override;
   std::uint32_t GetLastError() override;
   void SetLastError(std::uint32_t error) override;
   std::optional<std::u16string> GetEnvironmentVariable(const std::u16string& name) override;
@@ -79,9 +79,6 @@ class Win32Process final : public Process {
   std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) override;
   bool RemoveFileNarrow(const std::string& path) override;
   UtcTime GetSystemTime() override;
-
- private:
-  SystemLibrary shell32_{L"shell32.dll"};
 };
 
 class Win32Registry final : public Registry {

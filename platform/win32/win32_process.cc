@@ -1,5 +1,4 @@
 #include "platform/win32/windows_api.h"
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -10,20 +9,7 @@
 
 namespace platform::win32 {
 
-std::optional<std::vector<std::u16string>> Win32Process::CommandLineArguments() {
-  // shell32.dll is bound at run time too: loading it at start would load its own
-  // dependencies before the DLL search path is restricted.
-  auto split = LAUNCHER_SYSTEM_FUNCTION(shell32_, CommandLineToArgvW);
-  if (split == nullptr) return std::nullopt;
-  int count = 0;
-  LPWSTR* arguments = split(::GetCommandLineW(), &count);
-  if (arguments == nullptr) return std::nullopt;
-  std::vector<std::u16string> result;
-  result.reserve(count);
-  for (int i = 0; i < count; ++i) result.push_back(FromWide(arguments[i]));
-  ::LocalFree(arguments);
-  return result;
-}
+std::u16string Win32Process::CommandLine() { return FromWide(::GetCommandLineW()); }
 
 std::uint32_t Win32Process::GetLastError() { return ::GetLastError(); }
 

@@ -106,7 +106,7 @@ TEST(ParseCommandLine, ProgramPathIsNeverASwitch) {
   EXPECT_EQ(options, Patch());
 }
 
-TEST(ParseCommandLine, UnsplittableCommandLineRunsThePatchFlow) {
+TEST(ParseCommandLine, EmptyCommandLineRunsThePatchFlow) {
   fakes::FakeProcess process;
   process.arguments.reset();
   LaunchOptions options;

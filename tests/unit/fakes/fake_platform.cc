@@ -17,6 +17,39 @@ std::u16string U16(std::string_view ascii) { return std::u16string(ascii.begin()
 
 // --- process ---
 
+namespace {
+
+// One argument written so that CommandLineToArgvW's rules give it back unchanged.
+std::u16string Quoted(const std::u16string& argument) {
+  if (!argument.empty() && argument.find_first_of(u" \t\"") == std::u16string::npos) {
+    return argument;
+  }
+  std::u16string out = u"\"";
+  std::size_t slashes = 0;
+  for (char16_t c : argument) {
+    if (c == u'\\') {
+      ++slashes;
+      continue;
+    }
+    // Backslashes before a quote are doubled, and the quote escaped.
+    out.append(c == u'"' ? slashes * 2 + 1 : slashes, u'\\');
+    slashes = 0;
+    out += c;
+  }
+  out.append(slashes * 2, u'\\');  // before the closing quote
+  return out + u"\"";
+}
+
+}  // namespace
+
+std::u16string FakeProcess::CommandLine() {
+  if (!arguments || arguments->empty()) return u"";
+  // The program's path is quoted without escapes, as the system reads it.
+  std::u16string line = u"\"" + arguments->front() + u"\"";
+  for (std::size_t i = 1; i < arguments->size(); ++i) line += u" " + Quoted((*arguments)[i]);
+  return line;
+}
+
 std::optional<std::u16string> FakeProcess::GetEnvironmentVariable(const std::u16string& name) {
   auto it = environment.find(name);
   if (it == environment.end()) return std::nullopt;

@@ -17,6 +17,8 @@ namespace fakes {
 
 class FakeProcess final : public platform::Process {
  public:
+  // The command line as its arguments; CommandLine() quotes them as a caller would. None
+  // gives an empty command line.
   std::optional<std::vector<std::u16string>> arguments = std::vector<std::u16string>{u"launcher.exe"};
   std::uint32_t lastError = 0;
   std::map<std::u16string, std::u16string> environment;
@@ -28,7 +30,7 @@ class FakeProcess final : public platform::Process {
   std::vector<std::string> removedNarrow;
   platform::UtcTime now{2026, 12, 8, 4, 10, 0};
 
-  std::optional<std::vector<std::u16string>> CommandLineArguments() override { return arguments; }
+  std::u16string CommandLine() override;
   std::uint32_t GetLastError() override { return lastError; }
   void SetLastError(std::uint32_t error) override { lastError = error; }
   std::optional<std::u16string> GetEnvironmentVariable(const std::u16string& name) override;
