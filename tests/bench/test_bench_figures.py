@@ -1,0 +1,142 @@
+#!/usr/bin/env python3
+"""Checks of the arithmetic behind the performance figures, and of the peak-size helper.
+
+Run: /usr/bin/python3 -m unittest discover -s tests/bench -p 'test_*.py'
+"""
+
+import os
+import subprocess
+import sys
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+
+import bench_figures  # noqa: E402
+
+
+def entry(name, cpu_time, unit="us", aggregate="median", **extra):
+    e = {"name": name + ("_" + aggregate if aggregate else ""), "run_name": name,
+         "run_type": "aggregate" if aggregate else "iteration",
+         "cpu_time": cpu_time, "real_time": cpu_time * 3, "time_unit": unit}
+    if aggregate:
+        e["aggregate_name"] = aggregate
+    e.update(extra)
+    return e
+
+
+DISCOVERY = bench_figures.DISCOVERY_BENCHMARK
+
+
+class DiscoveryRatioTest(unittest.TestCase):
+    def test_reports(self):
+        cases = [
+            ("median CPU time, other aggregates and benchmarks ignored",
+             [entry(DISCOVERY + "/10000", 1000), entry(DISCOVERY + "/100000", 11000),
+              entry(DISCOVERY + "/100000", 99999, aggregate="mean"),
+              entry(DISCOVERY + "/100000", 99999, aggregate=None),
+              entry("BM_ReadPatchTargets/100000", 99999)], 11.0),
+            ("units differ between sizes",
+             [entry(DISCOVERY + "/10000", 500, "us"), entry(DISCOVERY + "/100000", 6, "ms")], 12.0),
+            ("a name that only begins like it is another benchmark",
+             [entry(DISCOVERY + "/10000", 10), entry(DISCOVERY + "/100000", 100),
+              entry(DISCOVERY + "Other/100000", 1)], 10.0),
+        ]
+        for name, benchmarks, expected in cases:
+            with self.subTest(name):
+                ratio, _ = bench_figures.discovery_ratio({"benchmarks": benchmarks})
+                self.assertAlmostEqual(ratio, expected)
+
+    def test_unusable_reports(self):
+        cases = [
+            ("a run that failed its check",
+             [entry(DISCOVERY + "/10000", 10),
+              entry(DISCOVERY + "/100000", 0, aggregate=None, error_occurred=True,
+                    error_message="discovery did not find every installed target")]),
+            ("no median for 100k", [entry(DISCOVERY + "/10000", 10)]),
+            ("no repetitions", [entry(DISCOVERY + "/10000", 10, aggregate=None),
+                                entry(DISCOVERY + "/100000", 100, aggregate=None)]),
+        ]
+        for name, benchmarks in cases:
+            with self.subTest(name):
+                with self.assertRaises(bench_figures.FigureError):
+                    bench_figures.discovery_ratio({"benchmarks": benchmarks})
+
+
+class ExtractionTest(unittest.TestCase):
+    def test_orders_alternate(self):
+        orders = bench_figures.pair_orders(15)
+        self.assertEqual(len(orders), 15)
+        self.assertTrue(all(sorted(o) == ["launcher", "reference"] for o in orders))
+        firsts = [o[0] for o in orders]
+        self.assertEqual(firsts.count("launcher"), 8)
+        self.assertTrue(all(a != b for a, b in zip(firsts, firsts[1:])))
+
+    def test_ratio_is_taken_within_each_pair(self):
+        # The machine slows down for the last pairs: paired ratios stay at 1.05, the ratio
+        # of the two medians would not.
+        launcher = [(0.105, 20000), (0.105, 20100), (0.21, 20050), (0.42, 19900)]
+        reference = [(0.100, 18000), (0.100, 18200), (0.20, 18100), (0.40, 30000)]
+        ratio, memory = bench_figures.extraction_figures(
+            {"launcher": launcher, "reference": reference})
+        self.assertAlmostEqual(ratio, 1.05)
+        self.assertEqual(memory, 20025 - 18150)  # medians: one outlier moves neither
+
+
+class GoalTest(unittest.TestCase):
+    def test_boundaries(self):
+        cases = [
+            ("discovery", 12.0, True), ("discovery", 12.01, False),
+            ("extraction time", 1.1, True), ("extraction time", 1.1001, False),
+            ("extraction memory", 1024, True), ("extraction memory", 1025, False),
+            ("size", 97_791, True), ("size", 97_792, False),
+        ]
+        for figure, value, met in cases:
+            with self.subTest(figure=figure, value=value):
+                self.assertEqual(bench_figures.row(figure, lambda: value)[3], met)
+
+    def test_figure_not_measured_is_missed(self):
+        def missing():
+            raise OSError("no such file: launcher.exe")
+        label, shown, goal, met = bench_figures.row("size", missing)
+        self.assertFalse(met)
+        self.assertIn("not measured", shown)
+        self.assertIn("launcher.exe", shown)
+
+    def test_table(self):
+        table = bench_figures.format_table([
+            bench_figures.row("size", lambda: 67_584),
+            bench_figures.row("discovery", lambda: 12.5)])
+        lines = table.splitlines()
+        self.assertEqual([c.strip() for c in lines[0].split("|")], ["figure", "measured", "goal", "met"])
+        self.assertEqual([c.strip() for c in lines[2].split("|")][1:],
+                         ["67,584 bytes", "< 97,792 bytes", "yes"])
+        self.assertEqual([c.strip() for c in lines[3].split("|")][1:], ["12.50", "<= 12", "no"])
+
+
+class PeakRssTest(unittest.TestCase):
+    """The helper must report the command's own peak, not the caller's."""
+
+    def run_helper(self, *command):
+        out = subprocess.run([sys.executable, "-I", "-S", bench_figures.PEAK_RSS, *command],
+                             stdout=subprocess.PIPE, text=True, check=True).stdout
+        code, elapsed, peak, floor = out.split()
+        return int(code), float(elapsed), int(peak), int(floor)
+
+    def test_peak_is_the_commands_own(self):
+        ballast = bytearray(os.urandom(1 << 20) * 150)  # 150 MiB resident in the caller
+        code, _, small, floor = self.run_helper(sys.executable, "-I", "-S", "-c", "pass")
+        big = self.run_helper(sys.executable, "-I", "-S", "-c",
+                              "x = bytearray(64 << 20); x[::4096] = b'1' * len(x[::4096])")[2]
+        del ballast
+        self.assertEqual(code, 0)
+        self.assertLess(small, 64 * 1024)
+        self.assertGreater(big, small + 60 * 1024)
+        self.assertLess(floor, 64 * 1024)
+
+    def test_exit_code_passes_through(self):
+        self.assertEqual(self.run_helper("/bin/sh", "-c", "exit 3")[0], 3)
+
+
+if __name__ == "__main__":
+    unittest.main()
