@@ -2,7 +2,10 @@
 """Proves the end-to-end harness against showbox.exe, whose boxes, arguments
 and exit codes are known."""
 
+import json
 import os
+import tempfile
+import threading
 import time
 import unittest
 import uuid
@@ -131,6 +134,37 @@ class WatchedRuns(unittest.TestCase):
         self.assertEqual([b["text"] for b in result.boxes], args)
         self.assertEqual([b["caption"] for b in result.boxes],
                          ["argv[%d]" % i for i in range(2, 2 + len(args))])
+
+    def test_held_boxes_wait_for_whoever_looks(self):
+        # With a hold folder each box is handed over with its window rectangle and
+        # stays up until released; the waiting does not count against the time-out.
+        hold = tempfile.mkdtemp(dir=self.prefix.path)
+        outcome = {}
+        run = threading.Thread(target=lambda: outcome.update(result=self.prefix.run_watched(
+            SHOWBOX, ["5", "40", "first", "one", "0", "second", "two"], timeout=2,
+            env={"WATCHER_HOLD_DIR": self.prefix.win_path(hold)})))
+        run.start()
+        try:
+            for number, caption in ((1, "first"), (2, "second")):
+                handed = os.path.join(hold, "box-%d.json" % number)
+                deadline = time.monotonic() + 30
+                while not os.path.exists(handed) and time.monotonic() < deadline:
+                    time.sleep(0.05)
+                with open(handed, encoding="utf-8") as f:
+                    box = json.load(f)
+                left, top, right, bottom = box["rect"]
+                self.assertEqual(box["caption"], caption)
+                self.assertGreater((right - left, bottom - top), (0, 0))
+                time.sleep(1.5)  # held past the time-out's share of it
+                self.assertTrue(run.is_alive())
+                open(os.path.join(hold, "box-%d.done" % number), "w").close()
+        finally:
+            for number in (1, 2):
+                open(os.path.join(hold, "box-%d.done" % number), "a").close()
+            run.join(60)
+        result = outcome["result"]
+        self.assertEqual([b["caption"] for b in result.boxes], ["first", "second"])
+        self.assertEqual((result.exit_code, result.timed_out), (5, False))
 
     def test_program_that_cannot_start(self):
         with self.assertRaises(RuntimeError):
