@@ -300,6 +300,14 @@ def demo(build, screen=None, screenshots=None):
         print("\n  uninstalled %s, which the patch is not for; once more:" % name)
         run()
 
+        # As a deployment tool runs it: no boxes, a log of what happened.
+        log = os.path.join(out, "sp.log")
+        run("/q", "/l", prefix.win_path(log))
+        print("  %s:" % prefix.win_path(log))
+        with open(log, encoding="utf-8") as f:
+            for line in f.read().splitlines():
+                print("  |   %s" % line.replace("\t", "  "))
+
 
 if __name__ == "__main__":
     parser = argparse.ArgumentParser(
