@@ -4,6 +4,7 @@
 
 #include "installer/patch_application.h"
 #include "installer/product_discovery.h"
+#include "launcher/keep_last_error.h"
 
 namespace installer {
 namespace {
@@ -39,7 +40,7 @@ std::u16string FullPath(platform::Files& files, const std::u16string& path) {
 void EnableInstallerLog(launcher::Context& context) {
   if (!context.state.outcomeLog.IsOpen()) return;
   platform::Platform& p = context.platform;
-  const std::uint32_t lastError = p.process.GetLastError();
+  launcher::KeepLastError keep(p.process);
   const std::u16string path = FullPath(p.files, context.state.launchOptions.logPath + u".msi.log");
   bool writable = false;
   if (!path.empty()) {
@@ -47,7 +48,6 @@ void EnableInstallerLog(launcher::Context& context) {
     writable = static_cast<bool>(probe);
   }
   if (writable) p.installer.EnableLog(kVerboseLogMode, path, kLogAppendAndFlush);
-  p.process.SetLastError(lastError);
 }
 
 }  // namespace

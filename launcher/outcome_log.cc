@@ -1,26 +1,10 @@
 #include "launcher/outcome_log.h"
 
+#include "launcher/keep_last_error.h"
 #include "launcher/log_line.h"
 #include "launcher/process_state.h"
 
 namespace launcher {
-namespace {
-
-// Puts the thread's last error back when it goes out of scope.
-class KeepLastError {
- public:
-  explicit KeepLastError(platform::Process& process)
-      : process_(process), error_(process.GetLastError()) {}
-  KeepLastError(const KeepLastError&) = delete;
-  KeepLastError& operator=(const KeepLastError&) = delete;
-  ~KeepLastError() { process_.SetLastError(error_); }
-
- private:
-  platform::Process& process_;
-  std::uint32_t error_;
-};
-
-}  // namespace
 
 void OutcomeLog::Open(platform::Files& files, const std::u16string& path) {
   file_.reset();

@@ -1,6 +1,7 @@
 #include "launcher/report_message.h"
 
 #include "launcher/decimal_text.h"
+#include "launcher/keep_last_error.h"
 #include "launcher/outcome_log.h"
 
 namespace launcher {
@@ -112,9 +113,10 @@ void ReportMessage(Context& context, MessageId id) {
   const std::uint32_t lastError = process.GetLastError();
   if (logging) {
     // Before the box, which may stay up for long: the line is there even if nobody answers.
+    // The box is then composed as it would be without a log.
+    KeepLastError keep(process);
     const ComposedMessage english = ComposeMessage(context, id, lastError, MessageLanguage::kEnglish);
     LogOutcome(context, DecimalText(id), context.state.currentProductCode, english.text);
-    process.SetLastError(lastError);  // the box is composed as it would be without a log
   }
   if (quiet) return;
   const ComposedMessage message = ComposeMessage(context, id, lastError);

@@ -52,13 +52,18 @@ const Case kCases[] = {
     {"switch with trailing blank", {u"/q "}, Patch()},
 };
 
+// Parses "launcher.exe" followed by the case's arguments into `options`.
+bool Parse(const Case& c, LaunchOptions& options) {
+  fakes::FakeProcess process;
+  process.arguments = std::vector<std::u16string>{u"launcher.exe"};
+  process.arguments->insert(process.arguments->end(), c.arguments.begin(), c.arguments.end());
+  return launcher::ParseCommandLine(process, options);
+}
+
 TEST(ParseCommandLine, TableOfArgumentVectors) {
   for (const Case& c : kCases) {
-    fakes::FakeProcess process;
-    process.arguments = std::vector<std::u16string>{u"launcher.exe"};
-    process.arguments->insert(process.arguments->end(), c.arguments.begin(), c.arguments.end());
     LaunchOptions options;
-    EXPECT_TRUE(launcher::ParseCommandLine(process, options));
+    EXPECT_TRUE(Parse(c, options));
     EXPECT_EQ(options, c.expected) << c.name;
   }
 }
@@ -88,12 +93,9 @@ const Case kLogCases[] = {
 
 TEST(ParseCommandLine, LogSwitch) {
   for (const Case& c : kLogCases) {
-    fakes::FakeProcess process;
-    process.arguments = std::vector<std::u16string>{u"launcher.exe"};
-    process.arguments->insert(process.arguments->end(), c.arguments.begin(), c.arguments.end());
     LaunchOptions options;
     options.logPath = u"stale";
-    launcher::ParseCommandLine(process, options);
+    Parse(c, options);
     EXPECT_EQ(options, c.expected) << c.name;
   }
 }
