@@ -55,8 +55,9 @@ bool ReadProductNameAndLanguage(platform::Installer& msi, const std::u16string& 
 bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packagePath,
                                platform::ScopedFile& packageLock) {
   platform::Platform& p = context.platform;
-  if (!payload::ExtractPayload(context, packagePath)) {
-    launcher::ReportFailure(context, launcher::kMessageInstallError, p.process.GetLastError());
+  if (const platform::Status extracted = payload::ExtractPayload(context, packagePath);
+      !extracted.ok()) {
+    launcher::ReportFailure(context, launcher::kMessageInstallError, extracted.error());
     return false;
   }
   // The run may be elevated and the temporary folder writable by others: from here on the

@@ -14,9 +14,8 @@ namespace {
 void RunAdministrativeModes(Context& context) {
   LaunchOptions& options = context.state.launchOptions;
   if (options.extractRequested) {
-    if (!payload::ExtractPayload(context, options.extractPath)) {
-      context.state.exitStatus.RecordFailure(context.platform.process.GetLastError());
-    }
+    const platform::Status extracted = payload::ExtractPayload(context, options.extractPath);
+    if (!extracted.ok()) context.state.exitStatus.RecordFailure(extracted.error());
   }
   if (options.patchListRequested) {
     payload::WritePatchList(context, options.patchListPath);

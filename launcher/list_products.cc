@@ -16,9 +16,8 @@ void ListProducts(Context& context) {
   platform::Platform& p = context.platform;
   std::u16string packagePath;
   std::u16string targets;
-  if (!payload::ExtractPayload(context, packagePath)) {
-    context.state.exitStatus.RecordFailure(p.process.GetLastError());
-  }
+  const platform::Status extracted = payload::ExtractPayload(context, packagePath);
+  if (!extracted.ok()) context.state.exitStatus.RecordFailure(extracted.error());
   // Read whatever the path holds even after a failed extraction; the box then stays empty.
   std::uint32_t error = 0;
   if (!installer::ReadPatchTargets(p.files, p.installer, packagePath, targets, &error)) {

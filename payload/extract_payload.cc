@@ -10,69 +10,81 @@
 namespace payload {
 namespace {
 
+using platform::Status;
+
 constexpr std::uint32_t kTempPathCapacity = 1024;
 // Bounds the search for a name beside an existing file.
 constexpr int kMaxSideNameTries = 1000;
 
-// Asks the platform for its temporary directory; nothing when it cannot be had.
-std::optional<std::u16string> TempDirectory(platform::Files& files) {
+// Asks the platform for its temporary directory. A directory too long for the buffer is
+// a failure without an error of its own.
+Status TempDirectory(platform::Platform& p, std::u16string& directory) {
   std::vector<char16_t> buffer(kTempPathCapacity, u'\0');
-  const std::uint32_t length = files.GetTempPath(buffer.data(), kTempPathCapacity);
-  if (length == 0 || length > kTempPathCapacity) return std::nullopt;
-  return std::u16string(buffer.data());
+  const std::uint32_t length = p.files.GetTempPath(buffer.data(), kTempPathCapacity);
+  if (length == 0) return Status::Failed(p.process.GetLastError());
+  if (length > kTempPathCapacity) return Status::Failed(platform::kErrorSuccess);
+  directory = buffer.data();
+  return Status::Done();
 }
 
 // A temporary name is only tested when it is made; another process may take it before the
 // file is created, so a taken name sends us on to the next number.
-bool ExtractToTempName(launcher::Context& context, std::u16string& path) {
+Status ExtractToTempName(launcher::Context& context, std::u16string& path) {
   platform::Platform& p = context.platform;
-  const auto directory = TempDirectory(p.files);
-  if (!directory) return false;
+  std::u16string directory;
+  if (const Status found = TempDirectory(p, directory); !found.ok()) return found;
 
-  std::optional<std::span<const std::byte>> package;
+  std::optional<LockedResource> package;
+  std::uint32_t takenError = platform::kErrorSuccess;  // why the last name was taken
   for (std::uint32_t attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
-    auto name = MakeTempName(p.files, p.process, context.state.tempNames, *directory, u"MSP");
-    if (!name) return false;
+    // Names that ran out, or one too long for a path, leave no Windows error.
+    auto name = MakeTempName(p.files, p.process, context.state.tempNames, directory, u"MSP");
+    if (!name) return Status::Failed(platform::kErrorSuccess);
     path = std::move(*name);
     if (!package) {
-      package = LockEmbeddedPackage(p.resources, context.state.moduleInstance);
-      if (!package) return false;
+      package = LockEmbeddedPackage(p.resources, p.process, context.state.moduleInstance);
+      if (package->state != ResourceState::kFound) return Status::Failed(package->error);
     }
-    switch (WriteNewFile(p.files, p.process, path, *package)) {
-      case WriteResult::kWritten: return true;
-      case WriteResult::kFailed: return false;
-      case WriteResult::kNameTaken: break;
+    const WriteResult written = WriteNewFile(p.files, p.process, path, package->bytes);
+    switch (written.state) {
+      case WriteState::kWritten: return Status::Done();
+      case WriteState::kFailed: return Status::Failed(written.error);
+      case WriteState::kNameTaken: takenError = written.error; break;
     }
   }
-  return false;
+  return Status::Failed(takenError);
 }
 
 // An existing file at `path` is replaced only once the whole package is written beside it,
 // so a failed write leaves it as it was.
-bool ExtractToGivenPath(launcher::Context& context, const std::u16string& path) {
+Status ExtractToGivenPath(launcher::Context& context, const std::u16string& path) {
   platform::Platform& p = context.platform;
-  const auto package = LockEmbeddedPackage(p.resources, context.state.moduleInstance);
-  if (!package) return false;
+  const LockedResource package =
+      LockEmbeddedPackage(p.resources, p.process, context.state.moduleInstance);
+  if (package.state != ResourceState::kFound) return Status::Failed(package.error);
 
+  // Access denied counts as a name taken, so a folder nobody may write to ends here, with
+  // that error.
+  std::uint32_t takenError = platform::kErrorSuccess;
   for (int n = 1; n <= kMaxSideNameTries; ++n) {
     const std::u16string side = path + u".part" + launcher::DecimalText(static_cast<std::uint64_t>(n));
-    switch (WriteNewFile(p.files, p.process, side, *package)) {
-      case WriteResult::kNameTaken: continue;
-      case WriteResult::kFailed: return false;
-      case WriteResult::kWritten: break;
+    const WriteResult written = WriteNewFile(p.files, p.process, side, package.bytes);
+    switch (written.state) {
+      case WriteState::kNameTaken: takenError = written.error; continue;
+      case WriteState::kFailed: return Status::Failed(written.error);
+      case WriteState::kWritten: break;
     }
-    if (p.files.ReplaceFile(side, path)) return true;
+    if (p.files.ReplaceFile(side, path)) return Status::Done();
     const std::uint32_t error = p.process.GetLastError();
     p.files.DeleteFile(side);
-    p.process.SetLastError(error);
-    return false;
+    return Status::Failed(error);
   }
-  return false;
+  return Status::Failed(takenError);
 }
 
 }  // namespace
 
-bool ExtractPayload(launcher::Context& context, std::u16string& path) {
+Status ExtractPayload(launcher::Context& context, std::u16string& path) {
   return path.empty() ? ExtractToTempName(context, path) : ExtractToGivenPath(context, path);
 }
 

@@ -3,22 +3,10 @@
 #include <limits>
 
 #include "platform/scoped_handle.h"
-#include "platform/types.h"
 
 namespace payload {
-namespace {
 
 using platform::ScopedFile;
-
-// Cleanup must not hide why the write failed.
-void DeleteKeepingLastError(platform::Files& files, platform::Process& process,
-                            const std::u16string& path) {
-  const std::uint32_t error = process.GetLastError();
-  files.DeleteFile(path);
-  process.SetLastError(error);
-}
-
-}  // namespace
 
 WriteResult WriteNewFile(platform::Files& files, platform::Process& process,
                          const std::u16string& path, std::span<const std::byte> bytes) {
@@ -28,22 +16,23 @@ WriteResult WriteNewFile(platform::Files& files, platform::Process& process,
     const bool taken = error == platform::kErrorFileExists ||
                        error == platform::kErrorAlreadyExists ||
                        error == platform::kErrorAccessDenied;
-    return taken ? WriteResult::kNameTaken : WriteResult::kFailed;
+    return {taken ? WriteState::kNameTaken : WriteState::kFailed, error};
   }
+  WriteResult result{WriteState::kWritten};
   if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-    file.Reset();
-    DeleteKeepingLastError(files, process, path);
-    return WriteResult::kFailed;
+    result.state = WriteState::kFailed;
+  } else {
+    const auto size = static_cast<std::uint32_t>(bytes.size());
+    std::uint32_t written = 0;
+    if (!files.WriteFile(file.get(), bytes.data(), size, &written)) {
+      result = {WriteState::kFailed, process.GetLastError()};
+    } else if (written != size) {
+      result.state = WriteState::kFailed;  // reported as success: no error of its own
+    }
   }
-  const auto size = static_cast<std::uint32_t>(bytes.size());
-  std::uint32_t written = 0;
-  const bool ok = files.WriteFile(file.get(), bytes.data(), size, &written) && written == size;
   file.Reset();
-  if (!ok) {
-    DeleteKeepingLastError(files, process, path);
-    return WriteResult::kFailed;
-  }
-  return WriteResult::kWritten;
+  if (result.state == WriteState::kFailed) files.DeleteFile(path);
+  return result;
 }
 
 }  // namespace payload

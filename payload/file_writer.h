@@ -7,18 +7,24 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
+#include "platform/types.h"
 
 namespace payload {
 
-enum class WriteResult {
+enum class WriteState {
   kWritten,
   kNameTaken,  // something (a file, a directory, a link) is already there: try another name
   kFailed,
 };
 
+struct WriteResult {
+  WriteState state;
+  // Why it failed: the failing call's Windows error, kErrorSuccess when none reported one.
+  std::uint32_t error = platform::kErrorSuccess;
+};
+
 // Creates `path`, which must not exist, and writes `bytes` to it in one request. On any
-// failure after the file was created it is removed again. The thread's last error tells why
-// a write failed and is left as the failing call set it.
+// failure after the file was created it is removed again.
 WriteResult WriteNewFile(platform::Files& files, platform::Process& process,
                          const std::u16string& path, std::span<const std::byte> bytes);
 

@@ -47,7 +47,7 @@ std::optional<std::uint32_t> WriteWhole(platform::Platform& p, platform::FileHan
 std::u16string DefaultName(launcher::Context& context) {
   platform::Platform& p = context.platform;
   std::u16string package;
-  if (!ExtractPayload(context, package)) return u"patchlist.txt";
+  if (!ExtractPayload(context, package).ok()) return u"patchlist.txt";
   std::u16string targets;
   if (!installer::ReadPatchTargets(p.files, p.installer, package, targets)) return u"patchlist.txt";
   return PatchListNameFromTargets(targets);
@@ -85,8 +85,8 @@ bool WritePatchList(launcher::Context& context, std::u16string& path) {
   }
 
   for (std::uint32_t id = kFirstTextId;; ++id) {
-    const LockedResource text =
-        LockResourceBytes(p.resources, context.state.moduleInstance, ResourceName(id), u"TXT");
+    const LockedResource text = LockResourceBytes(p.resources, p.process,
+                                                  context.state.moduleInstance, ResourceName(id), u"TXT");
     if (text.state == ResourceState::kMissing) {
       if (id == kFirstTextId) {
         launcher::ReportFailure(context, launcher::kMessageNoPatchList, platform::kErrorInstallFailure);
@@ -95,7 +95,7 @@ bool WritePatchList(launcher::Context& context, std::u16string& path) {
     }
     if (text.state == ResourceState::kUnusable) {
       // The blocks of the texts before it are whole and stay.
-      launcher::ReportFailure(context, launcher::kMessageInstallError, p.process.GetLastError());
+      launcher::ReportFailure(context, launcher::kMessageInstallError, text.error);
       return true;
     }
     std::optional<std::uint32_t> error = WriteWhole(p, file.get(), AsBytes(kSeparator));

@@ -16,7 +16,7 @@ class ExtractPayloadTest : public ::testing::Test {
     fake.files.nodes[u"C:\\out"] = FakeNode{true, false, {}};
     fake.resources.AddPackage(package);
   }
-  bool Extract(std::u16string& path) { return payload::ExtractPayload(context, path); }
+  bool Extract(std::u16string& path) { return payload::ExtractPayload(context, path).ok(); }
 
   fakes::FakePlatform fake;
   launcher::ProcessState state;
@@ -47,31 +47,51 @@ TEST_F(ExtractPayloadTest, NameTakenBetweenTestAndCreateIsNeverTouched) {
   EXPECT_EQ(fake.files.Contents(path), package);
 }
 
-TEST_F(ExtractPayloadTest, FailuresLeaveNoFileBehind) {
+// Each failure carries the error of the call that failed, or none, never what the thread's
+// last error held before (an i686 program starts with 126 there).
+TEST_F(ExtractPayloadTest, FailuresLeaveNoFileBehindAndCarryTheirOwnError) {
+  constexpr std::uint32_t kStale = 126;
   struct Case {
     const char* name;
     std::function<void(fakes::FakePlatform&)> arrange;
     bool nameChosen;  // the path holds the temporary name afterwards
+    std::uint32_t error;
   };
   const Case cases[] = {
-      {"temp path unavailable", [](auto& f) { f.files.tempPathResult = 0; }, false},
-      {"temp path longer than 1024", [](auto& f) { f.files.tempPathResult = 1025; }, false},
-      {"no package", [](auto& f) { f.resources.resources.clear(); }, true},
-      {"empty package", [](auto& f) { f.resources.AddPackage({}); }, true},
-      {"package cannot be loaded", [](auto& f) { f.resources.resources.begin()->second.loadFails = true; }, true},
-      {"package cannot be locked", [](auto& f) { f.resources.resources.begin()->second.lockFails = true; }, true},
-      {"write fails", [](auto& f) { f.files.writeFailsWith = 112; }, true},
-      {"write comes up short", [](auto& f) { f.files.shortWrite = 3; }, true},
+      {"temp path unavailable", [](auto& f) { f.files.tempPathResult = 0; }, false, 206},
+      {"temp path longer than 1024", [](auto& f) { f.files.tempPathResult = 1025; }, false, 0},
+      {"TMP too long for a name",
+       [](auto& f) {
+         const std::u16string tmp(250, u't');
+         f.files.nodes[tmp] = FakeNode{true, false, {}};
+         f.process.environment[u"TMP"] = tmp;
+       },
+       false, 0},
+      {"no package", [](auto& f) { f.resources.resources.clear(); }, true, 1814},
+      {"empty package", [](auto& f) { f.resources.AddPackage({}); }, true, 0},
+      {"package cannot be loaded", [](auto& f) { f.resources.resources.begin()->second.loadFails = true; }, true, 1812},
+      {"package cannot be locked", [](auto& f) { f.resources.resources.begin()->second.lockFails = true; }, true, 0},
+      {"write fails", [](auto& f) { f.files.writeFailsWith = 112; }, true, 112},
+      {"write reports success but comes up short",
+       [](auto& f) {
+         f.files.faultyWrite = 1;
+         f.files.faultyWriteBytes = 3;
+         f.files.faultyWriteError = 0;
+       },
+       true, 0},
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;
     f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
     f.resources.AddPackage(package);
     c.arrange(f);
+    f.process.lastError = kStale;
     launcher::ProcessState s;
     launcher::Context ctx{f.platform, s};
     std::u16string path;
-    EXPECT_FALSE(payload::ExtractPayload(ctx, path)) << c.name;
+    const platform::Status extracted = payload::ExtractPayload(ctx, path);
+    EXPECT_FALSE(extracted.ok()) << c.name;
+    EXPECT_EQ(extracted.error(), c.error) << c.name;
     EXPECT_EQ(path, c.nameChosen ? u"C:\\Temp\\MSP2" : u"") << c.name;
     EXPECT_FALSE(f.files.Exists(u"C:\\Temp\\MSP2")) << c.name;
     EXPECT_EQ(f.files.openFiles, 0) << c.name;
@@ -86,13 +106,6 @@ TEST_F(ExtractPayloadTest, TempPathOfExactly1024PassesTheTest) {
   EXPECT_EQ(path, u"\\MSP2");
 }
 
-TEST_F(ExtractPayloadTest, WriteFailureKeepsTheWritersErrorCode) {
-  fake.files.writeFailsWith = 112;
-  std::u16string path;
-  EXPECT_FALSE(Extract(path));
-  EXPECT_EQ(fake.process.lastError, 112u);
-}
-
 TEST_F(ExtractPayloadTest, GivenPathIsReplacedOnlyWhenTheWholePackageIsWritten) {
   fake.files.nodes[u"C:\\out\\p.msp"] = FakeNode{false, false, Bytes("old")};
   std::u16string path = u"C:\\out\\p.msp";
@@ -103,7 +116,8 @@ TEST_F(ExtractPayloadTest, GivenPathIsReplacedOnlyWhenTheWholePackageIsWritten) 
 
   fake.files.shortWrite.reset();
   fake.files.replaceFails = true;
-  EXPECT_FALSE(Extract(path));
+  // The replace's own error, not what removing the copy beside it left.
+  EXPECT_EQ(payload::ExtractPayload(context, path).error(), platform::kErrorAccessDenied);
   EXPECT_EQ(fake.files.Contents(path), Bytes("old"));
 
   fake.files.replaceFails = false;

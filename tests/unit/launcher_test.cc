@@ -68,9 +68,50 @@ TEST_F(LauncherTest, ExtractThenListInTheirFixedOrder) {
   EXPECT_EQ(f.dialogs.shown[0].text, u"{A}");
 }
 
-TEST_F(LauncherTest, FailedExtractExitsWithTheWindowsErrorOfTheStep) {
-  EXPECT_EQ(Run({u"/e", u"C:\\missing\\a.msp"}), 3u);  // ERROR_PATH_NOT_FOUND
-  EXPECT_TRUE(fake.dialogs.shown.empty());
+// The failing step's own error, or 1603 when it has none: never the 126 an i686 program
+// finds in the thread's last error when it starts.
+TEST_F(LauncherTest, FailedExtractionExitsWithTheStepsOwnErrorOrElse1603) {
+  struct Case {
+    const char* name;
+    std::vector<std::u16string> arguments;
+    std::function<void(fakes::FakePlatform&)> arrange;
+    std::uint32_t exitCode;
+  };
+  const auto tmpTooLongForAName = [](fakes::FakePlatform& f) {
+    const std::u16string tmp(250, u't');
+    f.files.nodes[tmp] = FakeNode{true, false, {}};
+    f.process.environment[u"TMP"] = tmp;
+  };
+  const Case cases[] = {
+      {"/e into a missing folder", {u"/e", u"C:\\missing\\a.msp"}, [](auto&) {}, 3},  // ERROR_PATH_NOT_FOUND
+      // No name beside the file can be made: the last attempt's error.
+      {"/e into a folder nobody may write to", {u"/e", u"C:\\ro\\a.msp"},
+       [](fakes::FakePlatform& f) { f.files.nodes[u"C:\\ro"] = FakeNode{true, false, {}, 0, true}; },
+       5},  // ERROR_ACCESS_DENIED
+      {"/e whose write reports success but comes up short", {u"/e"},
+       [](fakes::FakePlatform& f) {
+         f.files.faultyWrite = 1;
+         f.files.faultyWriteError = 0;
+       },
+       1603},
+      {"/e with no temporary name to be had", {u"/e"}, tmpTooLongForAName, 1603},
+      {"/i with no temporary name to be had", {u"/i"}, tmpTooLongForAName, 1603},
+  };
+  for (const Case& c : cases) {
+    fakes::FakePlatform f;
+    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
+    f.resources.AddPackage(Bytes("package"));
+    c.arrange(f);
+    f.process.lastError = 126;
+    std::vector<std::u16string> arguments = c.arguments;
+    arguments.insert(arguments.begin(), u"launcher.exe");
+    f.process.arguments = arguments;
+    launcher::ProcessState s;
+    launcher::Context ctx{f.platform, s};
+    EXPECT_EQ(launcher::RunLauncher(ctx), c.exitCode) << c.name;
+    // "/e" reports nothing; "/i" shows its list, here empty.
+    EXPECT_EQ(f.dialogs.shown.size(), c.arguments[0] == u"/i" ? 1u : 0u) << c.name;
+  }
 }
 
 TEST_F(LauncherTest, ExtractWithoutPathGoesToATempName) {

@@ -245,6 +245,7 @@ TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
     std::function<void(fakes::FakePlatform&)> arrange;
     std::u16string text;
     std::uint32_t exitCode;
+    bool packageWritten = true;
   };
   const std::u16string k307 = u"The service pack could not be installed because the expected Brimfold product could "
                               u"not be located on your computer.\nMake sure that you are using the correct service "
@@ -253,25 +254,41 @@ TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
       {"no target installed", [](auto&) {}, k307, 1642},
       {"list unreadable", [](auto& f) { f.installer.templates.clear(); }, u"", 110},
       {"string 900 missing", [](auto& f) { f.resources.stringBlocks.erase({57, 1033}); }, u"", 1603},
+      // Steps that fail without a Windows error of their own.
+      {"TMP too long for a name",
+       [](auto& f) {
+         const std::u16string tmp(250, u't');
+         f.files.nodes[tmp] = FakeNode{true, false, {}};
+         f.process.environment[u"TMP"] = tmp;
+       },
+       u"", 1603, false},
+      {"write reports success but comes up short",
+       [](auto& f) {
+         f.files.faultyWrite = 1;
+         f.files.faultyWriteError = 0;
+       },
+       u"", 1603, false},
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;
     ShipLauncher(f);
     f.installer.templates[kPackage] = kA;
     c.arrange(f);
+    f.process.lastError = 126;  // where an i686 program's start-up code leaves it
     launcher::ProcessState s;
     launcher::Context ctx{f.platform, s};
     EXPECT_EQ(launcher::RunLauncher(ctx), c.exitCode) << c.name;
     ASSERT_EQ(f.dialogs.shown.size(), 1u) << c.name;
-    if (!c.text.empty()) EXPECT_EQ(f.dialogs.shown[0].text, c.text) << c.name;
     // A 300 names the same code the process exits with, not whatever the last error was.
-    if (c.text.empty()) {
+    if (!c.text.empty()) {
+      EXPECT_EQ(f.dialogs.shown[0].text, c.text) << c.name;
+    } else {
       EXPECT_TRUE(f.dialogs.shown[0].text.ends_with(u"Error Code: " + fakes::U16(std::to_string(c.exitCode))))
           << c.name;
     }
     EXPECT_EQ(f.dialogs.shown[0].style, 0x50010u) << c.name;
     EXPECT_TRUE(f.installer.stateQueries.empty() == (c.exitCode != 1642)) << c.name;
-    EXPECT_TRUE(f.files.Exists(kPackage)) << c.name;
+    EXPECT_EQ(f.files.Exists(kPackage), c.packageWritten) << c.name;
   }
 }
 

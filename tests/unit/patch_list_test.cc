@@ -91,26 +91,28 @@ TEST(PatchList, TheTextSeries) {
     std::function<void(Machine&)> arrange;
     std::string written;  // what the new file holds afterwards
     std::vector<launcher::MessageId> shown;
+    std::uint32_t exitCode;  // the failing call's own error, or 1603; never the stale one
   };
   const Case cases[] = {
       {"206 and 208: the series ends at the gap", [](auto& m) { m.AddText(208, "unseen\r\n"); },
-       Block(kText206), {}},
+       Block(kText206), {}, 0},
       {"no 206", [](auto& m) { m.fake.resources.resources.erase({u"TXT", u"#206"}); m.AddText(207, "x\r\n"); },
-       "", {310}},
-      {"206 of size 0", [](auto& m) { m.AddText(206, ""); m.AddText(207, "x\r\n"); }, "", {300}},
-      {"207 of size 0 keeps the block of 206", [](auto& m) { m.AddText(207, ""); }, Block(kText206), {300}},
+       "", {310}, 1603},
+      {"206 of size 0", [](auto& m) { m.AddText(206, ""); m.AddText(207, "x\r\n"); }, "", {300}, 1603},
+      {"207 of size 0 keeps the block of 206", [](auto& m) { m.AddText(207, ""); }, Block(kText206), {300}, 1603},
       {"207 cannot be loaded", [](auto& m) { m.AddText(207, "x\r\n"); m.Text(207).loadFails = true; },
-       Block(kText206), {300}},
-      {"206 cannot be locked", [](auto& m) { m.Text(206).lockFails = true; }, "", {300}},
+       Block(kText206), {300}, 1812},  // ERROR_RESOURCE_DATA_NOT_FOUND
+      {"206 cannot be locked", [](auto& m) { m.Text(206).lockFails = true; }, "", {300}, 1603},
   };
   for (const Case& c : cases) {
     Machine m;
     c.arrange(m);
+    m.fake.process.lastError = 126;
     EXPECT_TRUE(m.Write()) << c.name;
     ASSERT_TRUE(m.fake.files.Exists(kListPath)) << c.name;  // created even when nothing is written
     EXPECT_EQ(m.Contents(), c.written) << c.name;
     EXPECT_EQ(m.Shown(), c.shown) << c.name;
-    EXPECT_EQ(m.state.exitStatus.Code(), c.shown.empty() ? 0u : 1603u) << c.name;
+    EXPECT_EQ(m.state.exitStatus.Code(), c.exitCode) << c.name;
     EXPECT_EQ(m.fake.files.openFiles, 0) << c.name;
   }
 }

@@ -112,7 +112,9 @@ std::uint32_t FakeResources::SizeofResource(platform::ModuleHandle, platform::Re
 }
 
 platform::ResourceData FakeResources::LoadResource(platform::ModuleHandle, platform::ResourceHandle resource) {
-  return Resolve(*this, resource).loadFails ? 0 : resource;
+  if (!Resolve(*this, resource).loadFails) return resource;
+  process_.SetLastError(1812);  // ERROR_RESOURCE_DATA_NOT_FOUND
+  return 0;
 }
 
 const void* FakeResources::LockResource(platform::ResourceData data) {
@@ -123,7 +125,10 @@ const void* FakeResources::LockResource(platform::ResourceData data) {
 // --- files ---
 
 std::uint32_t FakeFiles::GetTempPath(char16_t* buffer, std::uint32_t capacity) {
-  if (tempPathResult) return *tempPathResult;
+  if (tempPathResult) {
+    if (*tempPathResult == 0) process_.SetLastError(206);  // as for a TMP too long for a path
+    return *tempPathResult;
+  }
   if (tempPath.size() + 1 > capacity) return static_cast<std::uint32_t>(tempPath.size() + 1);
   std::copy(tempPath.begin(), tempPath.end(), buffer);
   buffer[tempPath.size()] = u'\0';
@@ -145,24 +150,35 @@ std::uint32_t FakeFiles::GetFileAttributes(const std::u16string& path) {
 
 std::uint32_t FakeFiles::GetFullPathName(const std::u16string& path, char16_t* buffer,
                                          std::uint32_t capacity) {
-  std::u16string full = (path.size() > 1 && path[1] == u':') ? path : currentDirectory + u"\\" + path;
-  if (fullPathResult) return *fullPathResult;
+  std::u16string full = path;
+  if (path.starts_with(u"\\")) {
+    full = currentDirectory.substr(0, 2) + path;  // "\x" lies on the current drive
+  } else if (path.size() < 2 || path[1] != u':') {
+    full = currentDirectory + u"\\" + path;
+  }
+  if (fullPathResult) {
+    if (*fullPathResult == 0) process_.SetLastError(3);  // ERROR_PATH_NOT_FOUND
+    return *fullPathResult;
+  }
   if (full.size() + 1 > capacity) return static_cast<std::uint32_t>(full.size() + 1);
   std::copy(full.begin(), full.end(), buffer);
   buffer[full.size()] = u'\0';
   return static_cast<std::uint32_t>(full.size());
 }
 
-bool FakeFiles::ParentExists(const std::u16string& path) const {
+const FakeNode* FakeFiles::Parent(const std::u16string& path) const {
+  static const FakeNode kCurrentDirectory{true, false, {}};
   const auto slash = path.find_last_of(u"\\/");
-  if (slash == std::u16string::npos) return true;
+  if (slash == std::u16string::npos) return &kCurrentDirectory;
   const std::u16string parent = path.substr(0, slash);
   for (const std::u16string& name : {parent, parent + u"\\"}) {
     auto it = nodes.find(name);
-    if (it != nodes.end() && it->second.directory) return true;
+    if (it != nodes.end() && it->second.directory) return &it->second;
   }
-  return false;
+  return nullptr;
 }
+
+bool FakeFiles::ParentExists(const std::u16string& path) const { return Parent(path) != nullptr; }
 
 platform::FileHandle FakeFiles::CreateNewFile(const std::u16string& path) {
   if (beforeCreate) beforeCreate(path);
@@ -170,8 +186,10 @@ platform::FileHandle FakeFiles::CreateNewFile(const std::u16string& path) {
     process_.SetLastError(platform::kErrorFileExists);
     return 0;
   }
-  if (!ParentExists(path)) {
-    process_.SetLastError(3);  // ERROR_PATH_NOT_FOUND
+  const FakeNode* parent = Parent(path);
+  if (parent == nullptr || parent->readOnly) {
+    // ERROR_PATH_NOT_FOUND, or access denied in a folder nobody may write to.
+    process_.SetLastError(parent == nullptr ? 3 : platform::kErrorAccessDenied);
     return 0;
   }
   nodes[path] = FakeNode{};

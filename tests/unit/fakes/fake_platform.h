@@ -77,7 +77,7 @@ struct FakeNode {
   bool accessDenied = false;  // the attribute lookup fails with access denied
   std::vector<std::byte> bytes;
   int readLocks = 0;  // open handles that deny writing and deleting
-  bool readOnly = false;    // opening it for appending is denied
+  bool readOnly = false;    // opening it for appending, or making a file in it, is denied
   bool writesFail = false;  // every write to it fails with ERROR_DISK_FULL
 };
 
@@ -134,6 +134,7 @@ class FakeFiles final : public platform::Files {
     std::size_t position = 0;
     bool append = false;  // every write goes to the end of the file
   };
+  const FakeNode* Parent(const std::u16string& path) const;  // the folder a path lies in
   bool ParentExists(const std::u16string& path) const;
   platform::FileHandle Open(const std::u16string& path);
   FakeProcess& process_;
