@@ -1,7 +1,6 @@
 #include "installer/patch_flow.h"
 
-#include <vector>
-
+#include "installer/full_path.h"
 #include "installer/patch_application.h"
 #include "installer/product_discovery.h"
 #include "launcher/keep_last_error.h"
@@ -19,19 +18,6 @@ constexpr std::uint32_t kVerboseLogMode = 0x1FDF;
 // INSTALLLOGATTRIBUTES_APPEND | INSTALLLOGATTRIBUTES_FLUSHEACHLINE: earlier runs stay, and
 // the log is complete up to the last line even if the run is cut short.
 constexpr std::uint32_t kLogAppendAndFlush = 0x3;
-constexpr std::uint32_t kFullPathCapacity = 260;
-
-// The installer may run the patch in another process, with another current directory.
-std::u16string FullPath(platform::Files& files, const std::u16string& path) {
-  std::vector<char16_t> buffer(kFullPathCapacity, u'\0');
-  std::uint32_t length = files.GetFullPathName(path, buffer.data(), kFullPathCapacity);
-  if (length >= kFullPathCapacity) {
-    buffer.assign(length + 1, u'\0');
-    length = files.GetFullPathName(path, buffer.data(), length + 1);
-  }
-  if (length == 0 || length >= buffer.size()) return u"";
-  return std::u16string(buffer.data(), length);
-}
 
 // The installer's own log goes beside the launcher's, as "<log path>.msi.log". It is asked
 // for only when the launcher's log is open and the launcher could open that file itself: an
@@ -41,9 +27,9 @@ void EnableInstallerLog(launcher::Context& context) {
   if (!context.state.outcomeLog.IsOpen()) return;
   platform::Platform& p = context.platform;
   launcher::KeepLastError keep(p.process);
-  const std::u16string path = FullPath(p.files, context.state.launchOptions.logPath + u".msi.log");
+  std::u16string path;
   bool writable = false;
-  if (!path.empty()) {
+  if (FullPath(p.files, p.process, context.state.launchOptions.logPath + u".msi.log", path).ok()) {
     platform::ScopedFile probe(p.files, p.files.OpenForAppending(path));
     writable = static_cast<bool>(probe);
   }

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "installer/full_path.h"
 #include "installer/patch_targets.h"
 #include "launcher/report_message.h"
 #include "payload/extract_payload.h"
@@ -67,6 +68,15 @@ bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packa
     launcher::ReportFailure(context, launcher::kMessageInstallError, p.process.GetLastError());
     return false;
   }
+  // A temporary name may be relative ("\MSP2" when only the drive's root exists); the rest
+  // of the run, the installer's PATCH property above all, names the package by its full path.
+  std::u16string fullPath;
+  if (const platform::Status made = FullPath(p.files, p.process, packagePath, fullPath);
+      !made.ok()) {
+    launcher::ReportFailure(context, launcher::kMessageInstallError, made.error());
+    return false;
+  }
+  packagePath = std::move(fullPath);
   ProductCandidate candidate;
   if (launcher::LoadLocalizedString(context, launcher::kTargetVersion, candidate.targetVersion,
                                     kVersionCapacity) == 0 ||

@@ -28,8 +28,8 @@ void ForEachTargetCode(const std::u16string& targets, Visit visit) {
   }
 }
 
-// The first stage of the default run: extracts the package to a temporary file (its path
-// into `packagePath`), loads the version strings, and fills InstalledProducts with the
+// The first stage of the default run: extracts the package to a temporary file (its full
+// path into `packagePath`), loads the version strings, and fills InstalledProducts with the
 // installed targets in list order. False when it has reported why the run ends.
 // `packageLock` receives a handle that keeps the package from being changed, replaced or
 // deleted while the rest of the run relies on it.

@@ -109,17 +109,41 @@ TEST_F(PatchFlowTest, OneProductPerOutcome) {
   }
 }
 
-TEST_F(PatchFlowTest, PatchCallCarriesThePackagePathInQuotes) {
-  Targets(kA);
-  Product(kA, u"Tessary", u"1033", u"8.0.24.6");
-  Run();
-  ASSERT_EQ(fake.installer.configureCalls.size(), 1u);
-  const auto& call = fake.installer.configureCalls[0];
-  EXPECT_EQ(call.code, kA);
-  EXPECT_EQ(call.level, 0);
-  EXPECT_EQ(call.state, 5);
-  EXPECT_EQ(call.commandLine, u"PATCH=\"C:\\Temp\\MSP2\"");
-  EXPECT_TRUE(fake.installer.uiLevels.empty());  // the installer keeps its own interface
+TEST_F(PatchFlowTest, PatchCallCarriesThePackagesFullPathInQuotes) {
+  struct Case {
+    const char* name;
+    std::function<void(fakes::FakePlatform&)> arrange;
+    std::u16string fullPath;
+  };
+  const Case cases[] = {
+      {"in the temporary folder", [](auto&) {}, kPackage},
+      // TMP and the system's folder missing: the name "\MSP2" is relative to the drive,
+      // which the installer, in a process of its own, cannot know.
+      {"in the root of the current drive",
+       [](fakes::FakePlatform& f) {
+         f.files.nodes.erase(u"C:\\Temp\\");
+         f.files.nodes[u"\\"] = FakeNode{true, false, {}};
+         f.process.environment[u"TMP"] = u"gone";
+       },
+       u"C:\\MSP2"},
+  };
+  for (const Case& c : cases) {
+    fakes::FakePlatform f;
+    ShipLauncher(f);
+    c.arrange(f);
+    f.installer.templates[c.fullPath] = kA;
+    f.installer.products[kA].info = {{u"ProductName", u"Tessary"}, {u"Language", u"1033"}, {u"VersionString", u"8.0.24.6"}};
+    launcher::ProcessState s;
+    launcher::Context ctx{f.platform, s};
+    EXPECT_EQ(launcher::RunLauncher(ctx), 0u) << c.name;
+    ASSERT_EQ(f.installer.configureCalls.size(), 1u) << c.name;
+    const auto& call = f.installer.configureCalls[0];
+    EXPECT_EQ(call.code, kA);
+    EXPECT_EQ(call.level, 0);
+    EXPECT_EQ(call.state, 5);
+    EXPECT_EQ(call.commandLine, u"PATCH=\"" + c.fullPath + u"\"") << c.name;
+    EXPECT_TRUE(f.installer.uiLevels.empty());  // the installer keeps its own interface
+  }
 }
 
 TEST_F(PatchFlowTest, UpToDateProductIsSilentBesideOthers) {
