@@ -8,6 +8,19 @@
 #include "platform/win32/win32_platform.h"
 
 namespace platform::win32 {
+namespace {
+
+// The host product is a 32-bit program, and a 32-bit process's CommonProgramFiles names the
+// 32-bit common files folder. A 64-bit build of the launcher reads that folder where a 64-bit
+// process finds it, so that both builds remove the same file.
+std::string ThirtyTwoBitName(const std::string& name) {
+#ifdef _WIN64
+  if (name == "CommonProgramFiles") return "CommonProgramFiles(x86)";
+#endif
+  return name;
+}
+
+}  // namespace
 
 std::u16string Win32Process::CommandLine() { return FromWide(::GetCommandLineW()); }
 
@@ -33,7 +46,7 @@ std::uint16_t Win32Process::GetUserDefaultUILanguage() { return ::GetUserDefault
 std::uint16_t Win32Process::GetSystemDefaultUILanguage() { return ::GetSystemDefaultUILanguage(); }
 
 std::optional<std::string> Win32Process::GetEnvironmentVariableNarrow(const std::string& name) {
-  const char* value = std::getenv(name.c_str());
+  const char* value = std::getenv(ThirtyTwoBitName(name).c_str());
   if (value == nullptr) return std::nullopt;
   return std::string(value);
 }
