@@ -13,12 +13,13 @@ passed=0
 failed=0
 
 # A 32-bit Windows program needs a 32-bit Wine, which needs a kernel that runs 32-bit code.
-# Where there is none, the end-to-end tests run the same launcher built for x86_64.
+# Where there is one, the end-to-end tests run the product, the i686 build, and then the
+# same sources built for x86_64, which stands in for it where there is none.
 if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-  e2e_preset=windows-x86
+  wine32=yes
 else
-  e2e_preset=windows-x64
-  echo "note: this machine's Wine cannot run 32-bit programs; end-to-end tests use the x86_64 build"
+  wine32=no
+  echo "note: this machine's Wine cannot run 32-bit programs: the 32-bit launcher.exe (the product) is not run end to end here, only its x86_64 build"
 fi
 
 run_preset() {
@@ -51,12 +52,12 @@ run_preset() {
 run_preset host "unit tests"
 run_preset host-sanitize "unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 run_preset fuzz "fuzzing each parser of outside text for a bounded time"
-if [ "$e2e_preset" = windows-x86 ]; then
+if [ "$wine32" = yes ]; then
   run_preset windows-x86 "launcher.exe checks and end-to-end tests"
 else
   run_preset windows-x86 "launcher.exe checks" -DLAUNCHER_E2E_TESTS=OFF
-  run_preset windows-x64 "end-to-end tests" -DLAUNCHER_RESOURCE_TESTS=OFF
 fi
+run_preset windows-x64 "end-to-end tests of the x86_64 build" -DLAUNCHER_RESOURCE_TESTS=OFF
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -143,10 +143,10 @@ def build_variant(name, **cache):
     """Builds launcher.exe again with other cache variables (e.g. other version strings),
     into the test work folder, with the same toolchain; returns the executable's path."""
     build = os.path.join(WORK, "variants", name)
-    arch = os.environ.get("LAUNCHER_E2E_MINGW_ARCH", "x86_64")
     settings = dict(cache)
     settings.setdefault("LAUNCHER_PATCH_PACKAGE", PACKAGE)
-    settings.update(BUILD_TESTING="OFF", CMAKE_BUILD_TYPE="MinSizeRel", LAUNCHER_MINGW_ARCH=arch)
+    settings.update(BUILD_TESTING="OFF", CMAKE_BUILD_TYPE="MinSizeRel",
+                    LAUNCHER_MINGW_ARCH=winetest.machine().launcher)
     configure = ["cmake", "-S", SOURCE, "-B", build,
                  "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(SOURCE, "cmake", "mingw-w64.cmake")]
     configure += ["-D%s=%s" % item for item in sorted(settings.items())]

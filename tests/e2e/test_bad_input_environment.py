@@ -3,7 +3,9 @@ registry key and main module, the temporary folder, the files "/e" and "/p" writ
 command line. Each row ends in the boxes a person sees and an exit code, without a crash, a
 hang or a file lost; the matrix is written out in docs/bad-input.md."""
 
+import glob
 import os
+import re
 import shutil
 import struct
 import unittest
@@ -11,13 +13,15 @@ import unittest
 import e2e_common
 import sample_products
 from bad_input_support import (ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ERROR_FILE_NOT_FOUND,
-                               ERROR_FILENAME_EXCED_RANGE, ERROR_INSTALL_FAILURE,
-                               ERROR_PATCH_TARGET_NOT_FOUND, ERROR_PATH_NOT_FOUND,
-                               ERROR_WRITE_PROTECT, RT_VERSION, TARGETS, BadInputCase, Variants,
-                               fill, install_properties_key, message, remount, resource_language,
-                               set_raw_value, small_file_system, snapshot)
+                               ERROR_FILENAME_EXCED_RANGE, ERROR_FUNCTION_FAILED,
+                               ERROR_INSTALL_FAILURE, ERROR_PATCH_TARGET_NOT_FOUND,
+                               ERROR_PATH_NOT_FOUND, ERROR_WRITE_PROTECT, RT_VERSION, TARGETS,
+                               BadInputCase, Variants, fill, install_properties_key, message,
+                               remount, resource_language, set_raw_value, small_file_system,
+                               snapshot)
 
 TESSARY = TARGETS[0]
+MACHINE = e2e_common.winetest.machine()
 REG_SZ, REG_EXPAND_SZ, REG_BINARY, REG_DWORD = 1, 2, 3, 4
 # The default patch-list name: the 4 characters after the first '-' of the first target.
 DEFAULT_PATCH_LIST = "patchlist%s.txt" % TESSARY[10:14]
@@ -55,7 +59,8 @@ class HostRegistryAndModule(BadInputCase):
     def reset(self):
         """The product as installed, with a stale "Transforms" and its module at 16.0.54.0."""
         # A patch that was applied raises the version the installer reports.
-        self.prefix.reg_add(self.install_properties, "DisplayVersion", "8.0.24.6")
+        self.prefix.reg_add(self.install_properties, "DisplayVersion", "8.0.24.6",
+                            view=MACHINE.system_view)
         self.set_location(REG_SZ, utf16(self.location))
         os.makedirs(os.path.dirname(self.module), exist_ok=True)
         shutil.copyfile(self.machine.module("16.0.54.0"), self.module)
@@ -72,11 +77,13 @@ class HostRegistryAndModule(BadInputCase):
 
     def test_the_patch_goes_on_whatever_the_fix_up_finds(self):
         def delete_key():
-            self.assertTrue(self.prefix.reg_delete("HKLM\\" + self.host_key, view32=True))
+            self.assertTrue(self.prefix.reg_delete("HKLM\\" + self.host_key,
+                                                   view=MACHINE.host_view))
 
         def delete_value():
             self.assertTrue(self.prefix.reg_delete("HKLM\\" + self.host_key,
-                                                   sample_products.HOST_VALUE, view32=True))
+                                                   sample_products.HOST_VALUE,
+                                                   view=MACHINE.host_view))
 
         def replace_module(path):
             shutil.copyfile(path, self.module)
@@ -125,15 +132,17 @@ class HostRegistryAndModule(BadInputCase):
     def test_without_CommonProgramFiles_the_configuration_file_stays(self):
         # Wine sets the variable in each process from these values.
         key = r"HKLM\Software\Microsoft\Windows\CurrentVersion"
+        view = MACHINE.system_view
         for value in ("CommonFilesDir", "CommonFilesDir (x86)"):
-            old = self.prefix.reg_query(key, value)
-            self.addCleanup(self.prefix.reg_add, key, value, old)
-            self.assertTrue(self.prefix.reg_delete(key, value))
+            old = self.prefix.reg_query(key, value, view=view)
+            self.addCleanup(self.prefix.reg_add, key, value, old, view=view)
+            self.assertTrue(self.prefix.reg_delete(key, value, view=view))
+        # Lists CommonProgramFiles and CommonProgramFiles(x86): neither is left.
         code, out, _ = self.prefix.wine(["cmd", "/c", "set", "CommonProgramFiles"])
-        self.assertNotIn("CommonProgramFiles=", out)
+        self.assertNotRegex(out, r"(?m)^CommonProgramFiles(\(x86\))?=")
         files = []
-        for program_files in ("Program Files", "Program Files (x86)"):
-            folder = self.drive_c(program_files, "Common Files", "Brimfold Shared")
+        for common_files in (MACHINE.common_files_32, MACHINE.common_files_64):
+            folder = self.drive_c(*common_files, "Brimfold Shared")
             os.makedirs(folder, exist_ok=True)
             files.append(os.path.join(folder, " B1E56000plu.cfg"))
             with open(files[-1], "w") as f:
@@ -143,6 +152,38 @@ class HostRegistryAndModule(BadInputCase):
         self.assertOutcome(result, [message(301, "Tessary")], 0)
         self.assertFalse(sample_products.has_transforms(self.run_wine, TESSARY))
         self.assertTrue(all(os.path.exists(path) for path in files))
+
+    def test_temporary_names_relative_to_the_current_folder(self):
+        # A relative TMP, or the drive's root "\" that the naming falls back to when TMP
+        # names no folder, gives a relative name; the installer may run in a process with
+        # another current folder, so it is given the package's full path.
+        work = self.drive_c("work-" + os.path.basename(self.scratch))
+        os.makedirs(os.path.join(work, "rel"))
+        self.addCleanup(shutil.rmtree, work, True)
+        rows = [
+            # TMP, the folder the package goes to, boxes, exit code
+            ("rel", os.path.join(work, "rel"), [message(301, "Tessary")], 0),
+            # Wine's installer keeps scratch copies of the product's package in TMP: with no
+            # such folder it fails (1627), whatever PATCH says ...
+            ("no-such-folder", self.drive_c(), [message(300, ERROR_FUNCTION_FAILED)],
+             ERROR_FUNCTION_FAILED),
+            # ... and with TMP naming the same root it patches.
+            ("C:\\", self.drive_c(), [message(301, "Tessary")], 0),
+        ]
+        for tmp, folder, boxes, exit_code in rows:
+            with self.subTest(tmp):
+                self.set_user_environment("TMP", tmp)
+                self.reset()
+                self.prefix.relay(["msi.MsiConfigureProductExW"])
+                result = self.run_launcher(cwd=work)
+                self.assertOutcome(result, boxes, exit_code)
+                calls = e2e_common.winetest.relay_calls(result.log, "msi.MsiConfigureProductExW")
+                self.assertEqual(len(calls), 1, result.log[-3000:])
+                # As drive C: names the folder (it is also Z:\...).
+                on_c = "C:" + folder[len(self.drive_c()):].replace("/", "\\")
+                self.assertRegex(calls[0][3], r'^PATCH="%s\\MSP\d+"$' % re.escape(on_c))
+                self.assertEqual(glob.glob(os.path.join(folder, "MSP*")), [],
+                                 "the run reached its end: the package copy is deleted")
 
 
 class TemporaryFolder(BadInputCase):

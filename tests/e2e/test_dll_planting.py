@@ -6,7 +6,6 @@ import subprocess
 import unittest
 
 import e2e_common
-import sample_products
 from e2e_common import LauncherTestCase, SampleMachine
 
 HERE = os.path.join(os.path.dirname(os.path.abspath(__file__)), "planted")
@@ -15,8 +14,10 @@ PREFER_PLANTED = {"WINEDLLOVERRIDES": "msi,version=n,b"}
 
 
 def build(work):
-    """The planted DLL (as msi.dll and version.dll) and a program that imports msi.dll."""
-    gcc = sample_products.windows_target().gcc
+    """The planted DLL (as msi.dll and version.dll) and a program that imports msi.dll, for
+    the launcher's bitness: a DLL of the other one could never load and would prove nothing."""
+    machine = e2e_common.winetest.machine()
+    gcc = machine.gcc(machine.launcher)
     dll = os.path.join(work, "planted.dll")
     importer = os.path.join(work, "importer.exe")
     for command in ([gcc, "-shared", "-s", "-Wl,--kill-at", "-o", dll,

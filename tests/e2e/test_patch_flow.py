@@ -51,12 +51,6 @@ class DefaultRun(LauncherTestCase):
     def temp_packages(self):
         return glob.glob(os.path.join(self.prefix.temp_dir(), "MSP*"))
 
-    def shared_folder(self):
-        common = os.path.join(self.prefix.path, "drive_c", "Program Files", "Common Files")
-        folder = os.path.join(common, "Brimfold Shared")
-        os.makedirs(folder, exist_ok=True)
-        return folder
-
     def launcher_boxes(self, result):
         # Wine's installer may show its own box first when a patch fails; it has no caption
         # of ours, so it is told apart by that.
@@ -136,13 +130,22 @@ class DefaultRun(LauncherTestCase):
         self.assertEqual(sample_products.read_transforms(run_wine, SECOND), ":stale.mst")
 
     def test_configuration_file_with_the_leading_blank_is_removed(self):
-        folder = self.shared_folder()
-        for name in (" B1E56000plu.cfg", "B1E56000plu.cfg"):
-            with open(os.path.join(folder, name), "w") as f:
-                f.write("settings")
+        # Only from the 32-bit product's common files folder, whichever build runs.
+        machine = e2e_common.winetest.machine()
+        folders = {}
+        for common_files in (machine.common_files_32, machine.common_files_64):
+            folder = os.path.join(self.prefix.path, "drive_c", *common_files, "Brimfold Shared")
+            os.makedirs(folder, exist_ok=True)
+            for name in (" B1E56000plu.cfg", "B1E56000plu.cfg"):
+                with open(os.path.join(folder, name), "w") as f:
+                    f.write("settings")
+            folders[common_files] = folder
         self.install(TESSARY, "Tessary", "8.0.24.6")
         self.launch()
-        self.assertEqual(os.listdir(folder), ["B1E56000plu.cfg"])
+        for common_files, folder in folders.items():
+            left = ["B1E56000plu.cfg"] if common_files == machine.launcher_common_files \
+                else [" B1E56000plu.cfg", "B1E56000plu.cfg"]
+            self.assertEqual(sorted(os.listdir(folder)), left, folder)
 
     def test_installer_called_with_the_package_path_in_quotes(self):
         self.install(TESSARY, "Tessary", "8.1.0.3")

@@ -109,13 +109,12 @@ class OtherBuilds(LauncherTestCase):
         junk = os.path.join(work, "not-a-package.msp")
         with open(junk, "wb") as f:
             f.write(b"no Windows Installer package")
-        arch = os.environ.get("LAUNCHER_E2E_MINGW_ARCH", "x86_64")
         cls.builds = build_variants.build(
             e2e_common.SOURCE, work, e2e_common.PACKAGE,
             ["206-207", "206-208", "206-empty-207", "no-206", "empty-206", "shipped"],
             ["-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(e2e_common.SOURCE, "cmake", "mingw-w64.cmake"),
-             "-DLAUNCHER_MINGW_ARCH=" + arch, "-DCMAKE_BUILD_TYPE=MinSizeRel",
-             "-DPython3_EXECUTABLE=" + sys.executable],
+             "-DLAUNCHER_MINGW_ARCH=" + e2e_common.winetest.machine().launcher,
+             "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DPython3_EXECUTABLE=" + sys.executable],
             packages={"shipped": junk})
         cls.texts = build_variants.variants(e2e_common.SOURCE)
         super().setUpClass()

@@ -171,16 +171,30 @@ class WatchedRuns(unittest.TestCase):
             self.prefix.run_watched("C:\\no\\such.exe")
 
     def test_registry_views(self):
+        # Whichever reg.exe runs here (its own default view is its bitness's),
+        # each call reaches the view it names.
         key = r"HKLM\Software\Brimfold\HarnessCheck"
-        self.prefix.reg_add(key, "Where", "32-bit view", view32=True)
-        self.prefix.reg_add(key, "Count", 3010, type="REG_DWORD", view32=True)
-        self.assertEqual(self.prefix.reg_query(key, "Where", view32=True), "32-bit view")
-        self.assertEqual(self.prefix.reg_query(key, "Count", view32=True), 3010)
+        view32 = winetest.VIEW_32
+        self.prefix.reg_add(key, "Where", "32-bit view", view=view32)
+        self.prefix.reg_add(key, "Count", 3010, type="REG_DWORD", view=view32)
+        self.assertEqual(self.prefix.reg_query(key, "Where", view=view32), "32-bit view")
+        self.assertEqual(self.prefix.reg_query(key, "Count", view=view32), 3010)
         self.assertIsNone(self.prefix.reg_query(key, "Where"))
-        self.assertTrue(self.prefix.reg_delete(key, "Where", view32=True))
-        self.assertIsNone(self.prefix.reg_query(key, "Where", view32=True))
-        self.assertTrue(self.prefix.reg_delete(key, view32=True))
-        self.assertFalse(self.prefix.reg_delete(key, view32=True))
+        self.assertEqual(self.prefix.reg_query(
+            r"HKLM\Software\Wow6432Node\Brimfold\HarnessCheck", "Where"), "32-bit view")
+        self.assertTrue(self.prefix.reg_delete(key, "Where", view=view32))
+        self.assertIsNone(self.prefix.reg_query(key, "Where", view=view32))
+        self.assertTrue(self.prefix.reg_delete(key, view=view32))
+        self.assertFalse(self.prefix.reg_delete(key, view=view32))
+
+    def test_the_machine_knows_the_build_under_test(self):
+        machine = winetest.machine()
+        # The harness's own programs come from the launcher's toolchain.
+        self.assertEqual(winetest.pe_arch(SHOWBOX), machine.launcher)
+        # What the harness expects a helper's CommonProgramFiles to be is what Wine sets.
+        code, out, _ = self.prefix.wine(["cmd", "/c", "echo", "%CommonProgramFiles%"])
+        self.assertEqual((code, out.strip()),
+                         (0, "C:\\" + "\\".join(machine.helper_common_files)))
 
     def test_paths(self):
         temp = self.prefix.temp_dir()

@@ -6,8 +6,10 @@ clone of it, with its own persistent wineserver, and runs the program under
 test through watcher.exe, which records and dismisses its message boxes.
 
 Environment: LAUNCHER_E2E_WATCHER (watcher.exe), LAUNCHER_E2E_WORK (scratch
-folder holding the master prefix); LAUNCHER_E2E_WINE_DIR overrides where the
-Wine loaders live.
+folder holding the master prefix), LAUNCHER_E2E_MINGW_ARCH (the build under
+test; without it, the PE header of LAUNCHER_E2E_EXE tells); LAUNCHER_E2E_WINE_DIR overrides where the
+Wine loaders live, LAUNCHER_E2E_WINE32=0 makes the harness act as on a machine
+that runs no 32-bit programs.
 
 Run as a script, it makes the master prefix in LAUNCHER_E2E_WORK.
 """
@@ -20,8 +22,10 @@ import json
 import os
 import re
 import shutil
+import struct
 import subprocess
 import tempfile
+import time
 
 WINE_DIR = os.environ.get("LAUNCHER_E2E_WINE_DIR", "/usr/lib/wine")
 WINESERVER = os.path.join(WINE_DIR, "wineserver")
@@ -34,22 +38,102 @@ _STAMP = ".e2e-ready"
 _RELAY_FROM_EXCLUDE = "winex11.drv;winemac.drv;user32;gdi32;advapi32"
 
 
-@functools.lru_cache(maxsize=None)
-def detect_arch():
-    """Returns (arch, loader): i686 and wine when this kernel runs 32-bit
-    programs, otherwise x86_64 and wine64."""
-    wine = os.path.join(WINE_DIR, "wine")
+# The registry views, as reg.exe names them.
+VIEW_32 = 32
+VIEW_64 = 64
+_PE_MACHINES = {0x014C: "i686", 0x8664: "x86_64"}
+
+
+@dataclasses.dataclass(frozen=True)
+class Machine:
+    """The one place that knows which launcher.exe is under test and which Wine
+    runs the helper programs (reg, cmd, msiexec and the tests' own tools), and
+    what follows from the two. Everything else asks here instead of guessing.
+
+    The product is a 32-bit program. The x86_64 build stands in for it where
+    no 32-bit Wine runs (and is tested beside it where one does): it reads the
+    host key in the 32-bit view and removes the configuration file from the
+    32-bit common files folder, as the product does."""
+
+    launcher: str  # the build under test: "i686" or "x86_64"
+    helpers: str   # "i686" where this kernel runs 32-bit Wine, else "x86_64"
+    loader: str    # the Wine loader every program is started with
+
+    # A 32-bit product keeps its machine settings in the 32-bit view, and both
+    # builds of the launcher read them there.
+    host_view = VIEW_32
+    # The installer keeps a product's InstallProperties (its "DisplayVersion",
+    # from which it answers "VersionString"), and Wine the "CommonFilesDir"
+    # values it makes the CommonProgramFiles variables from, in the 64-bit view
+    # only, also when 32-bit programs wrote or read them.
+    system_view = VIEW_64
+
+    # drive_c folders: what a 32-bit process's CommonProgramFiles names (and a
+    # 64-bit process's CommonProgramFiles(x86)), and a 64-bit one's
+    # CommonProgramFiles.
+    common_files_32 = ("Program Files (x86)", "Common Files")
+    common_files_64 = ("Program Files", "Common Files")
+
+    @property
+    def launcher_common_files(self):
+        """The common program files folder the launcher removes the host
+        product's configuration file from: the 32-bit one, in both builds."""
+        return self.common_files_32
+
+    @property
+    def helper_common_files(self):
+        """What CommonProgramFiles names in a helper program such as cmd."""
+        return self.common_files_32 if self.helpers == "i686" else self.common_files_64
+
+    def gcc(self, arch):
+        return "%s-w64-mingw32-gcc" % arch
+
+
+def _runs_32_bit_programs():
+    if os.environ.get("LAUNCHER_E2E_WINE32") == "0":
+        return False
     try:
-        ok = subprocess.run([wine, "--version"], stdin=subprocess.DEVNULL,
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
-                            timeout=60).returncode == 0
+        return subprocess.run([os.path.join(WINE_DIR, "wine"), "--version"],
+                              stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=60).returncode == 0
     except (OSError, subprocess.TimeoutExpired):
-        ok = False
-    return ("i686", wine) if ok else ("x86_64", os.path.join(WINE_DIR, "wine64"))
+        return False
+
+
+def pe_arch(path):
+    """"i686" or "x86_64" from a PE file's header."""
+    with open(path, "rb") as f:
+        header = f.read(4096)
+    (offset,) = struct.unpack_from("<I", header, 0x3C)
+    if header[offset:offset + 4] != b"PE\0\0":
+        raise ValueError("%s is not a PE file" % path)
+    (machine_type,) = struct.unpack_from("<H", header, offset + 4)
+    return _PE_MACHINES[machine_type]
+
+
+@functools.lru_cache(maxsize=None)
+def machine():
+    if _runs_32_bit_programs():
+        helpers, loader_ = "i686", os.path.join(WINE_DIR, "wine")
+    else:
+        helpers, loader_ = "x86_64", os.path.join(WINE_DIR, "wine64")
+    launcher = os.environ.get("LAUNCHER_E2E_MINGW_ARCH")
+    if not launcher:
+        exe = os.environ.get("LAUNCHER_E2E_EXE")
+        launcher = pe_arch(exe) if exe and os.path.exists(exe) else helpers
+    return Machine(launcher, helpers, loader_)
 
 
 def loader():
-    return detect_arch()[1]
+    return machine().loader
+
+
+def reg_view_args(view):
+    """reg.exe's switch for a view. It is always named: reg.exe's own default
+    is its bitness's view, and which reg.exe runs depends on the machine."""
+    if view not in (VIEW_32, VIEW_64):
+        raise ValueError("no registry view %r" % (view,))
+    return ["/reg:%d" % view]
 
 
 def wine_env(prefix, extra=None):
@@ -106,7 +190,7 @@ def ensure_master_prefix(path=None):
         env = wine_env(path, {"WINEDLLOVERRIDES": "mscoree,mshtml="})
         _quiet([loader(), "wineboot", "-i"], env)
         _quiet([loader(), "reg", "add", r"HKCU\Software\Wine\Drivers",
-                "/v", "Graphics", "/d", "null", "/f"], env)
+                "/v", "Graphics", "/d", "null", "/f", *reg_view_args(VIEW_64)], env)
         _quiet([WINESERVER, "-w"], env)
         open(os.path.join(path, _STAMP), "w").close()
     return path
@@ -197,7 +281,8 @@ class Prefix:
                 # Set before any window exists; the server then exits, so
                 # that the persistent one below starts from this registry.
                 _quiet([loader(), "reg", "add", r"HKCU\Software\Wine\Drivers",
-                        "/v", "Graphics", "/d", self.graphics, "/f"], self.env())
+                        "/v", "Graphics", "/d", self.graphics, "/f",
+                        *reg_view_args(VIEW_64)], self.env())
                 _quiet([WINESERVER, "-w"], self.env())
             # A persistent server with its output away from our pipes makes
             # every later call fast.
@@ -234,10 +319,14 @@ class Prefix:
             self._relay = False
         # Wine joins the arguments after "--" with the same quoting rules;
         # the check below holds it to that.
-        code, out, err = _run(
-            [loader(), self.watcher, self.win_path(report),
-             str(int(timeout * 1000)), "--", *child],
-            self.env(extra), cwd, timeout + 30)
+        watch = [loader(), self.watcher, self.win_path(report),
+                 str(int(timeout * 1000)), "--", *child]
+        code, out, err = _run(watch, self.env(extra), cwd, timeout + 30)
+        if code != 0 and not os.path.exists(report):
+            # The loader now and then fails to start the watcher at all (exit
+            # 1, nothing said) on a busy machine; nothing ran, so once more.
+            time.sleep(0.5)
+            code, out, err = _run(watch, self.env(extra), cwd, timeout + 30)
         events = []
         if os.path.exists(report):
             with open(report, encoding="utf-8") as f:
@@ -250,24 +339,28 @@ class Prefix:
                                % (result.command_line, command_line(child)))
         return result
 
-    def _reg(self, args, view32):
-        return self.wine(["reg", *args] + (["/reg:32"] if view32 else []))
+    # The registry calls below work in the 64-bit view unless told otherwise:
+    # it is the one the installer and Wine's own settings live in, and the
+    # 32-bit view is reached there under Wow6432Node.
+
+    def _reg(self, args, view):
+        return self.wine(["reg", *args, *reg_view_args(view)])
 
     @staticmethod
     def _value_args(name):
         return ["/ve"] if name is None else ["/v", name]
 
-    def reg_add(self, key, name, data, type="REG_SZ", view32=False):
+    def reg_add(self, key, name, data, type="REG_SZ", view=VIEW_64):
         """Sets a value (name None: the key's default value)."""
         code, out, err = self._reg(["add", key, *self._value_args(name),
-                                    "/t", type, "/d", str(data), "/f"], view32)
+                                    "/t", type, "/d", str(data), "/f"], view)
         if code != 0:
             raise RuntimeError("reg add %s failed: %s%s" % (key, out, err))
 
-    def reg_query(self, key, name=None, view32=False):
+    def reg_query(self, key, name=None, view=VIEW_64):
         """The value's data, as int for REG_DWORD and REG_QWORD, else as
         reg prints it; None when the key or value does not exist."""
-        code, out, _ = self._reg(["query", key, *self._value_args(name)], view32)
+        code, out, _ = self._reg(["query", key, *self._value_args(name)], view)
         if code != 0:
             return None
         for line in out.splitlines():
@@ -281,10 +374,10 @@ class Prefix:
                 return data
         return None
 
-    def reg_delete(self, key, name=None, view32=False):
+    def reg_delete(self, key, name=None, view=VIEW_64):
         """Deletes a value, or the whole key when name is None; True if done."""
         args = ["delete", key] + ([] if name is None else ["/v", name]) + ["/f"]
-        return self._reg(args, view32)[0] == 0
+        return self._reg(args, view)[0] == 0
 
     @staticmethod
     def win_path(unix_path):

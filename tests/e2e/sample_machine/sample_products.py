@@ -10,8 +10,9 @@ msiprobe, a console tool that reports what msi.dll says about a product.
 Everything that runs inside Wine goes through a `run_wine(args)` callable
 that the caller supplies for its prefix; it returns (code, stdout, stderr).
 
-Standard library only; needs wixl and msibuild (msitools) and a MinGW-w64
-toolchain on PATH.
+Standard library and the harness's winetest (which Wine runs the helper
+programs); needs wixl and msibuild (msitools) and a MinGW-w64 toolchain on
+PATH.
 """
 
 import os
@@ -22,6 +23,8 @@ import tempfile
 import uuid
 import xml.etree.ElementTree as ET
 from typing import Callable, List, NamedTuple, Optional, Sequence, Tuple
+
+import winetest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -74,38 +77,16 @@ class WindowsTarget(NamedTuple):
         return self.machine == "x86_64"
 
 
-_WINE_DIR = "/usr/lib/wine"
-_target_cache: Optional[WindowsTarget] = None
-
-
 def windows_target() -> WindowsTarget:
-    """Picks i686 + wine when this kernel runs 32-bit Wine, else x86_64 + wine64.
-
-    Decided by probing, not by configuration: some kernels cannot run 32-bit
-    Linux programs at all, and then only the 64-bit loader works."""
-    global _target_cache
-    if _target_cache is None:
-        wine32 = os.path.join(_WINE_DIR, "wine")
-        wine64 = os.path.join(_WINE_DIR, "wine64")
-        wineserver = os.path.join(_WINE_DIR, "wineserver")
-        if not os.path.exists(wineserver):
-            wineserver = shutil.which("wineserver") or "wineserver"
-        if _runs(wine32, "--version"):
-            machine, loader = "i686", wine32
-        else:
-            machine, loader = "x86_64", wine64
-        _target_cache = WindowsTarget(
-            machine, loader, wineserver,
-            machine + "-w64-mingw32-gcc", machine + "-w64-mingw32-windres")
-    return _target_cache
-
-
-def _runs(program: str, *args: str) -> bool:
-    try:
-        return subprocess.run([program, *args], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, timeout=30).returncode == 0
-    except (OSError, subprocess.SubprocessError):
-        return False
+    """The helper programs' target, as the harness's one machine description has it:
+    i686 + wine where this kernel runs 32-bit Wine, else x86_64 + wine64."""
+    machine = winetest.machine()
+    wineserver = winetest.WINESERVER
+    if not os.path.exists(wineserver):
+        wineserver = shutil.which("wineserver") or "wineserver"
+    return WindowsTarget(machine.helpers, machine.loader, wineserver,
+                         machine.gcc(machine.helpers),
+                         machine.helpers + "-w64-mingw32-windres")
 
 
 def _check_call(args: Sequence[str], what: str, cwd: Optional[str] = None) -> None:
@@ -319,12 +300,9 @@ def install_product(run_wine: RunWine, msi_unix_path: str) -> None:
 
 
 def reg_query_value(run_wine: RunWine, key: str, value: str,
-                    view: Optional[int] = None) -> Optional[Tuple[str, str]]:
+                    view: int = winetest.VIEW_64) -> Optional[Tuple[str, str]]:
     """(type, data) of one registry value, or None when key or value is missing."""
-    args = ["reg", "query", key, "/v", value]
-    if view is not None:
-        args.append("/reg:{}".format(view))
-    code, out, _ = run_wine(args)
+    code, out, _ = run_wine(["reg", "query", key, "/v", value, *winetest.reg_view_args(view)])
     if code != 0:
         return None
     return parse_reg_value(out, value)
@@ -340,25 +318,29 @@ def parse_reg_value(reg_output: str, value: str) -> Optional[Tuple[str, str]]:
     return None
 
 
-def host_location(run_wine: RunWine, code: str, view: int = 32) -> Optional[str]:
+def host_location(run_wine: RunWine, code: str,
+                  view: int = winetest.Machine.host_view) -> Optional[str]:
     """The host key's "VornLocation" in the given registry view, or None."""
     found = reg_query_value(run_wine, "HKLM\\" + host_key_path(code), HOST_VALUE, view)
     return found[1] if found else None
 
 
-def service_pack_level(run_wine: RunWine, code: str, view: int = 32) -> Optional[str]:
+def service_pack_level(run_wine: RunWine, code: str,
+                       view: int = winetest.Machine.host_view) -> Optional[str]:
     """The host key's "ServicePack" in the given registry view, or None."""
     found = reg_query_value(run_wine, "HKLM\\" + host_key_path(code), SERVICE_PACK_VALUE, view)
     return found[1] if found else None
 
 
 def registration_exists(run_wine: RunWine, code: str) -> bool:
-    return run_wine(["reg", "query", registration_key_path(code)])[0] == 0
+    return run_wine(["reg", "query", registration_key_path(code),
+                     *winetest.reg_view_args(winetest.VIEW_64)])[0] == 0
 
 
 def add_transforms(run_wine: RunWine, product_code: str, value: str = ":sample.mst") -> None:
     code, out, err = run_wine(["reg", "add", registration_key_path(product_code),
-                               "/v", "Transforms", "/d", value, "/f"])
+                               "/v", "Transforms", "/d", value, "/f",
+                               *winetest.reg_view_args(winetest.VIEW_64)])
     if code != 0:
         raise WineError("reg add Transforms exited {}: {}{}".format(code, out, err))
 
