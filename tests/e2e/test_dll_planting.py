@@ -16,8 +16,7 @@ PREFER_PLANTED = {"WINEDLLOVERRIDES": "msi,version=n,b"}
 def build(work):
     """The planted DLL (as msi.dll and version.dll) and a program that imports msi.dll, for
     the launcher's bitness: a DLL of the other one could never load and would prove nothing."""
-    machine = e2e_common.winetest.machine()
-    gcc = machine.gcc(machine.launcher)
+    gcc = e2e_common.winetest.machine().launcher_gcc
     dll = os.path.join(work, "planted.dll")
     importer = os.path.join(work, "importer.exe")
     for command in ([gcc, "-shared", "-s", "-Wl,--kill-at", "-o", dll,

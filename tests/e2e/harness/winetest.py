@@ -7,9 +7,10 @@ test through watcher.exe, which records and dismisses its message boxes.
 
 Environment: LAUNCHER_E2E_WATCHER (watcher.exe), LAUNCHER_E2E_WORK (scratch
 folder holding the master prefix), LAUNCHER_E2E_MINGW_ARCH (the build under
-test; without it, the PE header of LAUNCHER_E2E_EXE tells); LAUNCHER_E2E_WINE_DIR overrides where the
-Wine loaders live, LAUNCHER_E2E_WINE32=0 makes the harness act as on a machine
-that runs no 32-bit programs.
+test; without it, the PE header of LAUNCHER_E2E_EXE tells).
+LAUNCHER_E2E_WINE_DIR overrides where the Wine loaders live;
+LAUNCHER_E2E_WINE32=0 makes the harness act as on a machine that runs no
+32-bit programs.
 
 Run as a script, it makes the master prefix in LAUNCHER_E2E_WORK.
 """
@@ -85,8 +86,15 @@ class Machine:
         """What CommonProgramFiles names in a helper program such as cmd."""
         return self.common_files_32 if self.helpers == "i686" else self.common_files_64
 
-    def gcc(self, arch):
-        return "%s-w64-mingw32-gcc" % arch
+    @property
+    def launcher_gcc(self):
+        """The compiler for what runs inside the launcher's process."""
+        return "%s-w64-mingw32-gcc" % self.launcher
+
+    @property
+    def helper_gcc(self):
+        """The compiler for the tests' own tools, which any Wine here runs."""
+        return "%s-w64-mingw32-gcc" % self.helpers
 
 
 def _runs_32_bit_programs():

@@ -85,7 +85,7 @@ def windows_target() -> WindowsTarget:
     if not os.path.exists(wineserver):
         wineserver = shutil.which("wineserver") or "wineserver"
     return WindowsTarget(machine.helpers, machine.loader, wineserver,
-                         machine.gcc(machine.helpers),
+                         machine.helper_gcc,
                          machine.helpers + "-w64-mingw32-windres")
 
 
