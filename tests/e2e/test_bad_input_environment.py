@@ -163,8 +163,8 @@ class HostRegistryAndModule(BadInputCase):
         rows = [
             # TMP, the folder the package goes to, boxes, exit code
             ("rel", os.path.join(work, "rel"), [message(301, "Tessary")], 0),
-            # Wine's installer keeps scratch copies of the product's package in TMP: with no
-            # such folder it fails (1627), whatever PATCH says ...
+            # Wine's installer needs TMP for a scratch file when it opens the product's
+            # cached package: with no such folder it fails (1627), whatever PATCH says ...
             ("no-such-folder", self.drive_c(), [message(300, ERROR_FUNCTION_FAILED)],
              ERROR_FUNCTION_FAILED),
             # ... and with TMP naming the same root it patches.
