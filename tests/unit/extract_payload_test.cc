@@ -60,25 +60,13 @@ TEST_F(ExtractPayloadTest, FailuresLeaveNoFileBehindAndCarryTheirOwnError) {
   const Case cases[] = {
       {"temp path unavailable", [](auto& f) { f.files.tempPathResult = 0; }, false, 206},
       {"temp path longer than 1024", [](auto& f) { f.files.tempPathResult = 1025; }, false, 0},
-      {"TMP too long for a name",
-       [](auto& f) {
-         const std::u16string tmp(250, u't');
-         f.files.nodes[tmp] = FakeNode{true, false, {}};
-         f.process.environment[u"TMP"] = tmp;
-       },
-       false, 0},
+      {"TMP too long for a name", fakes::SetTmpTooLongForAName, false, 0},
       {"no package", [](auto& f) { f.resources.resources.clear(); }, true, 1814},
       {"empty package", [](auto& f) { f.resources.AddPackage({}); }, true, 0},
       {"package cannot be loaded", [](auto& f) { f.resources.resources.begin()->second.loadFails = true; }, true, 1812},
       {"package cannot be locked", [](auto& f) { f.resources.resources.begin()->second.lockFails = true; }, true, 0},
       {"write fails", [](auto& f) { f.files.writeFailsWith = 112; }, true, 112},
-      {"write reports success but comes up short",
-       [](auto& f) {
-         f.files.faultyWrite = 1;
-         f.files.faultyWriteBytes = 3;
-         f.files.faultyWriteError = 0;
-       },
-       true, 0},
+      {"write reports success but comes up short", fakes::MakeFirstWriteComeUpShort, true, 0},
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;

@@ -77,25 +77,15 @@ TEST_F(LauncherTest, FailedExtractionExitsWithTheStepsOwnErrorOrElse1603) {
     std::function<void(fakes::FakePlatform&)> arrange;
     std::uint32_t exitCode;
   };
-  const auto tmpTooLongForAName = [](fakes::FakePlatform& f) {
-    const std::u16string tmp(250, u't');
-    f.files.nodes[tmp] = FakeNode{true, false, {}};
-    f.process.environment[u"TMP"] = tmp;
-  };
   const Case cases[] = {
       {"/e into a missing folder", {u"/e", u"C:\\missing\\a.msp"}, [](auto&) {}, 3},  // ERROR_PATH_NOT_FOUND
       // No name beside the file can be made: the last attempt's error.
       {"/e into a folder nobody may write to", {u"/e", u"C:\\ro\\a.msp"},
        [](fakes::FakePlatform& f) { f.files.nodes[u"C:\\ro"] = FakeNode{true, false, {}, 0, true}; },
        5},  // ERROR_ACCESS_DENIED
-      {"/e whose write reports success but comes up short", {u"/e"},
-       [](fakes::FakePlatform& f) {
-         f.files.faultyWrite = 1;
-         f.files.faultyWriteError = 0;
-       },
-       1603},
-      {"/e with no temporary name to be had", {u"/e"}, tmpTooLongForAName, 1603},
-      {"/i with no temporary name to be had", {u"/i"}, tmpTooLongForAName, 1603},
+      {"/e whose write reports success but comes up short", {u"/e"}, fakes::MakeFirstWriteComeUpShort, 1603},
+      {"/e with no temporary name to be had", {u"/e"}, fakes::SetTmpTooLongForAName, 1603},
+      {"/i with no temporary name to be had", {u"/i"}, fakes::SetTmpTooLongForAName, 1603},
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;

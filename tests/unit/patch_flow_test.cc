@@ -279,19 +279,8 @@ TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
       {"list unreadable", [](auto& f) { f.installer.templates.clear(); }, u"", 110},
       {"string 900 missing", [](auto& f) { f.resources.stringBlocks.erase({57, 1033}); }, u"", 1603},
       // Steps that fail without a Windows error of their own.
-      {"TMP too long for a name",
-       [](auto& f) {
-         const std::u16string tmp(250, u't');
-         f.files.nodes[tmp] = FakeNode{true, false, {}};
-         f.process.environment[u"TMP"] = tmp;
-       },
-       u"", 1603, false},
-      {"write reports success but comes up short",
-       [](auto& f) {
-         f.files.faultyWrite = 1;
-         f.files.faultyWriteError = 0;
-       },
-       u"", 1603, false},
+      {"TMP too long for a name", fakes::SetTmpTooLongForAName, u"", 1603, false},
+      {"write reports success but comes up short", fakes::MakeFirstWriteComeUpShort, u"", 1603, false},
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;

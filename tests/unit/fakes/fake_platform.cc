@@ -15,6 +15,18 @@ std::vector<std::byte> Bytes(std::string_view text) {
 
 std::u16string U16(std::string_view ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
+void SetTmpTooLongForAName(FakePlatform& f) {
+  const std::u16string tmp(250, u't');  // 250 + "\MSP" + ten digits + terminator > 260
+  f.files.nodes[tmp] = FakeNode{true, false, {}};
+  f.process.environment[u"TMP"] = tmp;
+}
+
+void MakeFirstWriteComeUpShort(FakePlatform& f) {
+  f.files.faultyWrite = 1;
+  f.files.faultyWriteBytes = 3;
+  f.files.faultyWriteError = 0;
+}
+
 // --- process ---
 
 namespace {

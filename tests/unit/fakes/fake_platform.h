@@ -275,4 +275,10 @@ struct FakePlatform {
 std::vector<std::byte> Bytes(std::string_view text);
 std::u16string U16(std::string_view ascii);
 
+// Failures that leave no Windows error of their own:
+// TMP names an existing folder too long for a temporary name in it;
+void SetTmpTooLongForAName(FakePlatform& f);
+// the first write reports success, with fewer bytes than asked.
+void MakeFirstWriteComeUpShort(FakePlatform& f);
+
 }  // namespace fakes
