@@ -84,15 +84,24 @@ WORK = os.environ.get("LAUNCHER_E2E_WORK", tempfile.gettempdir())
 PATCH_GUID = "{3F1D2B7A-9C4E-4A61-8E25-D7B0C6A91F38}"
 
 
+def message_ids():
+    """name -> id of the string ids the resource scripts use."""
+    with open(os.path.join(SOURCE, "resources", "message_ids.h"), encoding="utf-8") as f:
+        return {name: int(number)
+                for name, number in re.findall(r"^#define\s+(\w+)\s+(\d+)", f.read(), re.M)}
+
+
 def string_table(language):
     """id -> text of one language's string table, read from its resource script."""
     path = os.path.join(SOURCE, "resources", "strings", "strings_%d.rc" % language)
+    ids = message_ids()
     table = {}
     with open(path, encoding="utf-8") as f:
         for line in f:
-            match = re.match(r'\s*(\d+)\s+"((?:[^"]|"")*)"\s*$', line)
-            if match:
-                table[int(match.group(1))] = match.group(2).replace('""', '"').replace("\\n", "\n")
+            match = re.match(r'\s*(\w+)\s+"((?:[^"]|"")*)"\s*$', line)
+            if match and match.group(1) in ids:
+                text = match.group(2).replace('""', '"').replace("\\n", "\n")
+                table[ids[match.group(1)]] = text
     return table
 
 
