@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "launcher/decimal_text.h"
+#include "run/decimal_text.h"
 
 namespace installer {
 namespace {
@@ -50,8 +50,8 @@ bool ReadModuleVersion(platform::FileVersions& versions, const std::u16string& p
   if (!versions.GetFileVersionInfo(path, size, block.data())) return false;
   platform::FixedFileVersion fixed;
   if (!versions.QueryFixedFileVersion(block.data(), &fixed)) return false;
-  text = launcher::DecimalText(fixed.fileVersionMS >> 16) + u'.' + launcher::DecimalText(fixed.fileVersionMS & 0xFFFF) + u'.' +
-         launcher::DecimalText(fixed.fileVersionLS >> 16) + u'.' + launcher::DecimalText(fixed.fileVersionLS & 0xFFFF);
+  text = run::DecimalText(fixed.fileVersionMS >> 16) + u'.' + run::DecimalText(fixed.fileVersionMS & 0xFFFF) + u'.' +
+         run::DecimalText(fixed.fileVersionLS >> 16) + u'.' + run::DecimalText(fixed.fileVersionLS & 0xFFFF);
   return true;
 }
 

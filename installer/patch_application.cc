@@ -3,7 +3,6 @@
 #include "installer/four_part_version.h"
 #include "installer/installer_result.h"
 #include "installer/registration_fixup.h"
-#include "launcher/report_message.h"
 
 namespace installer {
 namespace {
@@ -19,33 +18,32 @@ void RemoveStaleConfiguration(platform::Process& process) {
   process.RemoveFileNarrow(*common + "\\Brimfold Shared\\ B1E56000plu.cfg");
 }
 
-void ApplyPatch(launcher::Context& context, installer::ProductCandidate& product,
-                const FourPartVersion& installed, const std::u16string& packagePath) {
-  platform::Platform& p = context.platform;
-  FixUpRegistration(context, product.productCode, installed);
+void ApplyPatch(run::Run& run, ProductCandidate& product, const FourPartVersion& installed,
+                const std::u16string& packagePath) {
+  platform::Platform& p = run.platform;
+  FixUpRegistration(p, product.productCode, installed);
   product.commandLine = BuildPatchCommandLine(packagePath);
   const std::uint32_t result = p.installer.ConfigureProductEx(
       product.productCode, kInstallLevelDefault, kInstallStateDefault, product.commandLine);
   const PatchOutcome outcome = MapInstallerResult(result);
-  context.state.exitStatus.Record(outcome.exitCode);
+  run.reporter.RecordOutcome(outcome.exitCode);
   if (outcome.applied) {
     RemoveStaleConfiguration(p.process);
-    launcher::ReportMessage(context, launcher::kMessageInstalled);
+    run.reporter.ReportMessage(IDS_INSTALLED);
   } else {
-    p.process.SetLastError(result);
-    launcher::ReportMessage(context, launcher::kMessageInstallError);
+    run.reporter.ReportMessage(IDS_INSTALL_ERROR, result);
   }
 }
 
-void ReportWrongVersion(launcher::Context& context) {
-  context.state.exitStatus.Record(platform::kErrorPatchTargetNotFound);
-  launcher::ReportMessage(context, launcher::kMessageWrongVersion);
+void ReportWrongVersion(run::Run& run) {
+  run.reporter.RecordOutcome(platform::kErrorPatchTargetNotFound);
+  run.reporter.ReportMessage(IDS_WRONG_VERSION);
 }
 
 enum class Next { kNextProduct, kStopRun };
 
 // Walks the comma-terminated candidates; text after the last comma is never a candidate.
-Next ProcessProduct(launcher::Context& context, installer::ProductCandidate& product,
+Next ProcessProduct(run::Run& run, ProductCandidate& product,
                     const std::u16string& packagePath, std::size_t& upToDateCount) {
   const FourPartVersion installed = ParseFourPartVersion(product.installedVersion);
   const FourPartVersion target = ParseFourPartVersion(product.targetVersion);
@@ -60,15 +58,15 @@ Next ProcessProduct(launcher::Context& context, installer::ProductCandidate& pro
     const FourPartVersion candidate =
         ParseFourPartVersion(candidates.substr(start, comma - start));
     if (candidate == installed) {
-      ApplyPatch(context, product, installed, packagePath);
+      ApplyPatch(run, product, installed, packagePath);
       return Next::kNextProduct;
     }
     if (candidate == target) {
-      launcher::ReportMessage(context, launcher::kMessageUpToDate);
+      run.reporter.ReportMessage(IDS_UP_TO_DATE);
       return Next::kStopRun;
     }
   }
-  ReportWrongVersion(context);
+  ReportWrongVersion(run);
   return Next::kNextProduct;
 }
 
@@ -78,27 +76,22 @@ std::u16string BuildPatchCommandLine(const std::u16string& packagePath) {
   return u"PATCH=\"" + packagePath + u"\"";
 }
 
-bool ApplyPatchToInstalledProducts(launcher::Context& context, const std::u16string& packagePath,
-                                   platform::ScopedFile& packageLock) {
-  platform::Process& process = context.platform.process;
-  auto& products = context.state.installedProducts;
+bool ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packagePath,
+                                   std::vector<ProductCandidate>& products) {
+  platform::Process& process = run.platform.process;
   std::size_t upToDateCount = 0;
-  for (installer::ProductCandidate& product : products) {
-    context.state.currentProductName = product.productName;
-    context.state.currentProductCode = product.productCode;
+  for (ProductCandidate& product : products) {
+    run.reporter.SetCurrentProduct(product.productName, product.productCode);
     process.SetThreadLocale(static_cast<std::uint32_t>(ConvertNumber(product.language)));
-    if (ProcessProduct(context, product, packagePath, upToDateCount) == Next::kStopRun) {
-      return false;  // the package stays on disk
-    }
+    if (ProcessProduct(run, product, packagePath, upToDateCount) == Next::kStopRun) return false;
   }
-  // What follows is about the run, not one product.
-  context.state.currentProductCode.clear();
+  // What follows is about the run, not one product; the last product's name stays for a
+  // message that prints one.
+  run.reporter.SetCurrentProduct(products.empty() ? u"" : products.back().productName, u"");
   if (upToDateCount == products.size()) {
     process.SetThreadLocale(kLocaleUserDefault);
-    launcher::ReportMessage(context, launcher::kMessageUpToDate);
+    run.reporter.ReportMessage(IDS_UP_TO_DATE);
   }
-  packageLock.Reset();
-  context.platform.files.DeleteFile(packagePath);
   return true;
 }
 

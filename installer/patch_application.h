@@ -1,9 +1,10 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
-#include "launcher/process_state.h"
-#include "platform/files.h"
+#include "installer/product_candidate.h"
+#include "run/run.h"
 
 namespace installer {
 
@@ -11,10 +12,9 @@ namespace installer {
 std::u16string BuildPatchCommandLine(const std::u16string& packagePath);
 
 // The second stage of the default run: for each installed product, in its own language,
-// patches it when it stands at a candidate version and reports the outcome. False when a
-// candidate equal to the target version stopped the run.
-// `packageLock` is released just before the package is deleted.
-bool ApplyPatchToInstalledProducts(launcher::Context& context, const std::u16string& packagePath,
-                                   platform::ScopedFile& packageLock);
+// patches it with the package at `packagePath` when it stands at a candidate version and
+// reports the outcome. False when a candidate equal to the target version stopped the run.
+bool ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packagePath,
+                                   std::vector<ProductCandidate>& products);
 
 }  // namespace installer

@@ -1,9 +1,9 @@
 #include "installer/patch_flow.h"
 
-#include "installer/full_path.h"
 #include "installer/patch_application.h"
 #include "installer/product_discovery.h"
-#include "launcher/keep_last_error.h"
+#include "payload/extracted_package.h"
+#include "payload/full_path.h"
 
 namespace installer {
 namespace {
@@ -19,32 +19,38 @@ constexpr std::uint32_t kVerboseLogMode = 0x1FDF;
 // the log is complete up to the last line even if the run is cut short.
 constexpr std::uint32_t kLogAppendAndFlush = 0x3;
 
-// The installer's own log goes beside the launcher's, as "<log path>.msi.log". It is asked
-// for only when the launcher's log is open and the launcher could open that file itself: an
+// The installer is asked for its log only when the launcher could open that file itself: an
 // installer that cannot write its log may refuse the install (1622), and a log must never
-// change the run.
-void EnableInstallerLog(launcher::Context& context) {
-  if (!context.state.outcomeLog.IsOpen()) return;
-  platform::Platform& p = context.platform;
-  launcher::KeepLastError keep(p.process);
+// change the run, so a log that cannot be had is done without.
+void EnableInstallerLog(platform::Platform& p, const std::u16string& logPath) {
   std::u16string path;
-  bool writable = false;
-  if (FullPath(p.files, p.process, context.state.launchOptions.logPath + u".msi.log", path).ok()) {
-    platform::ScopedFile probe(p.files, p.files.OpenForAppending(path));
-    writable = static_cast<bool>(probe);
-  }
-  if (writable) p.installer.EnableLog(kVerboseLogMode, path, kLogAppendAndFlush);
+  if (!payload::FullPath(p.files, logPath, path).ok()) return;
+  const platform::Result<platform::FileHandle> probe = p.files.OpenForAppending(path);
+  if (!probe.ok()) return;
+  platform::ScopedFile(p.files, probe.value()).Reset();
+  p.installer.EnableLog(kVerboseLogMode, path, kLogAppendAndFlush);
 }
 
 }  // namespace
 
-bool RunPatchFlow(launcher::Context& context) {
-  if (context.state.launchOptions.quiet) context.platform.installer.SetInternalUI(kInstallUILevelNone);
-  EnableInstallerLog(context);
-  std::u16string packagePath;
-  platform::ScopedFile packageLock(context.platform.files, 0);
-  if (!DiscoverInstalledProducts(context, packagePath, packageLock)) return false;
-  return ApplyPatchToInstalledProducts(context, packagePath, packageLock);
+bool RunPatchFlow(run::Run& run, const PatchFlowSettings& settings) {
+  platform::Platform& p = run.platform;
+  if (settings.quiet) p.installer.SetInternalUI(kInstallUILevelNone);
+  if (settings.installerLogPath) EnableInstallerLog(p, *settings.installerLogPath);
+  payload::ExtractedPackage package(p.files);
+  if (const platform::Status extracted = package.Extract(run); !extracted.ok()) {
+    run.reporter.ReportFailure(IDS_INSTALL_ERROR, extracted.error());
+    return false;
+  }
+  std::optional<std::vector<ProductCandidate>> products =
+      DiscoverInstalledProducts(run, package.path());
+  // The early endings leave the package where it is.
+  if (!products || !ApplyPatchToInstalledProducts(run, package.path(), *products)) {
+    package.Keep();
+    return false;
+  }
+  package.Delete();
+  return true;
 }
 
 }  // namespace installer

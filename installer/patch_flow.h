@@ -1,10 +1,22 @@
 #pragma once
 
-#include "launcher/process_state.h"
+#include <optional>
+#include <string>
+
+#include "run/run.h"
 
 namespace installer {
 
-// The default run: finds the installed target products and patches each one.
-bool RunPatchFlow(launcher::Context& context);
+// How the launcher wants the default run done.
+struct PatchFlowSettings {
+  // No box of the installer's own: nobody is there to answer it.
+  bool quiet = false;
+  // Where the installer writes its verbose log; none when nothing is logged.
+  std::optional<std::u16string> installerLogPath;
+};
+
+// The default run: extracts the package, finds the installed target products and patches
+// each one. False when the run ended early, after reporting why.
+bool RunPatchFlow(run::Run& run, const PatchFlowSettings& settings);
 
 }  // namespace installer

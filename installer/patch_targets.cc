@@ -18,10 +18,10 @@ platform::MsiHandle OpenSummaryInformation(platform::Files& files, platform::Ins
                                            const std::u16string& packagePath,
                                            std::uint32_t* error) {
   std::vector<char16_t> fullPath(kFullPathCapacity, u'\0');
-  const std::uint32_t length =
+  const platform::Result<std::uint32_t> length =
       files.GetFullPathName(packagePath, fullPath.data(), kFullPathCapacity);
   // A path that cannot be made full, or does not fit, is a package we cannot open.
-  if (length == 0 || length >= kFullPathCapacity) {
+  if (!length.ok() || length.value() >= kFullPathCapacity) {
     if (error) *error = platform::kErrorInstallFailure;
     return 0;
   }

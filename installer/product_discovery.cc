@@ -2,10 +2,7 @@
 
 #include <vector>
 
-#include "installer/full_path.h"
 #include "installer/patch_targets.h"
-#include "launcher/report_message.h"
-#include "payload/extract_payload.h"
 
 namespace installer {
 namespace {
@@ -13,7 +10,6 @@ namespace {
 constexpr std::uint32_t kAttributeCapacity = 1024;
 // Bounds the second read: no product attribute is anywhere near this long.
 constexpr std::uint32_t kMaxAttributeLength = 1u << 20;
-constexpr int kVersionCapacity = 256;
 
 // An attribute that cannot be read is empty. One too long for the first buffer is read once
 // more into a buffer of the size the installer asked for: not every installer leaves a cut
@@ -53,47 +49,25 @@ bool ReadProductNameAndLanguage(platform::Installer& msi, const std::u16string& 
   return true;
 }
 
-bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packagePath,
-                               platform::ScopedFile& packageLock) {
-  platform::Platform& p = context.platform;
-  if (const platform::Status extracted = payload::ExtractPayload(context, packagePath);
-      !extracted.ok()) {
-    launcher::ReportFailure(context, launcher::kMessageInstallError, extracted.error());
-    return false;
-  }
-  // The run may be elevated and the temporary folder writable by others: from here on the
-  // package the installer reads is the one just written.
-  packageLock = platform::ScopedFile(p.files, p.files.OpenForReadingDenyWrite(packagePath));
-  if (!packageLock) {
-    launcher::ReportFailure(context, launcher::kMessageInstallError, p.process.GetLastError());
-    return false;
-  }
-  // A temporary name may be relative ("\MSP2" when only the drive's root exists); the rest
-  // of the run, the installer's PATCH property above all, names the package by its full path.
-  std::u16string fullPath;
-  if (const platform::Status made = FullPath(p.files, p.process, packagePath, fullPath);
-      !made.ok()) {
-    launcher::ReportFailure(context, launcher::kMessageInstallError, made.error());
-    return false;
-  }
-  packagePath = std::move(fullPath);
+std::optional<std::vector<ProductCandidate>> DiscoverInstalledProducts(
+    run::Run& run, const std::u16string& packagePath) {
+  platform::Platform& p = run.platform;
   ProductCandidate candidate;
-  if (launcher::LoadLocalizedString(context, launcher::kTargetVersion, candidate.targetVersion,
-                                    kVersionCapacity) == 0 ||
-      launcher::LoadLocalizedString(context, launcher::kCandidateVersions,
-                                    candidate.candidateVersions, kVersionCapacity) == 0) {
+  candidate.targetVersion = run.reporter.LoadString(IDS_TARGET_VERSION);
+  candidate.candidateVersions = run.reporter.LoadString(IDS_CANDIDATE_VERSIONS);
+  if (candidate.targetVersion.empty() || candidate.candidateVersions.empty()) {
     // A missing string leaves no error code of its own.
-    launcher::ReportFailure(context, launcher::kMessageInstallError, platform::kErrorInstallFailure);
-    return false;
+    run.reporter.ReportFailure(IDS_INSTALL_ERROR, platform::kErrorInstallFailure);
+    return std::nullopt;
   }
   std::u16string targets;
   std::uint32_t error = 0;
   if (!ReadPatchTargets(p.files, p.installer, packagePath, targets, &error)) {
-    launcher::ReportFailure(context, launcher::kMessageInstallError, error);
-    return false;
+    run.reporter.ReportFailure(IDS_INSTALL_ERROR, error);
+    return std::nullopt;
   }
 
-  auto& installed = context.state.installedProducts;
+  std::vector<ProductCandidate> installed;
   ForEachTargetCode(targets, [&](const std::u16string& code) {
     if (!IsProductInstalled(p.installer, code)) return;
     ProductCandidate record = candidate;
@@ -103,11 +77,11 @@ bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packa
     installed.push_back(std::move(record));
   });
   if (installed.empty()) {
-    context.state.exitStatus.Record(platform::kErrorPatchTargetNotFound);
-    launcher::ReportMessage(context, launcher::kMessageProductNotFound);
-    return false;
+    run.reporter.RecordOutcome(platform::kErrorPatchTargetNotFound);
+    run.reporter.ReportMessage(IDS_PRODUCT_NOT_FOUND);
+    return std::nullopt;
   }
-  return true;
+  return installed;
 }
 
 }  // namespace installer

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <optional>
 #include <string>
+#include <vector>
 
-#include "launcher/process_state.h"
-#include "platform/files.h"
+#include "installer/product_candidate.h"
+#include "platform/installer.h"
+#include "run/run.h"
 
 namespace installer {
 
@@ -28,12 +31,10 @@ void ForEachTargetCode(const std::u16string& targets, Visit visit) {
   }
 }
 
-// The first stage of the default run: extracts the package to a temporary file (its full
-// path into `packagePath`), loads the version strings, and fills InstalledProducts with the
-// installed targets in list order. False when it has reported why the run ends.
-// `packageLock` receives a handle that keeps the package from being changed, replaced or
-// deleted while the rest of the run relies on it.
-bool DiscoverInstalledProducts(launcher::Context& context, std::u16string& packagePath,
-                               platform::ScopedFile& packageLock);
+// The first stage of the default run, on the package at `packagePath`: loads the version
+// strings and returns the installed targets in list order. Nothing when it has reported why
+// the run ends.
+std::optional<std::vector<ProductCandidate>> DiscoverInstalledProducts(
+    run::Run& run, const std::u16string& packagePath);
 
 }  // namespace installer

@@ -59,9 +59,9 @@ std::optional<std::u16string> HostKeyPath(std::u16string_view code) {
   return path;
 }
 
-void FixUpRegistration(launcher::Context& context, const std::u16string& productCode,
+void FixUpRegistration(platform::Platform& platform, const std::u16string& productCode,
                        const FourPartVersion& installedVersion) {
-  platform::Registry& registry = context.platform.registry;
+  platform::Registry& registry = platform.registry;
   const auto hostKeyPath = HostKeyPath(productCode);
   const auto packed = PackProductCode(productCode);
   if (!hostKeyPath || !packed) return;
@@ -76,7 +76,7 @@ void FixUpRegistration(launcher::Context& context, const std::u16string& product
   const std::u16string modulePath = StoredText(location, size) + u"\\mainmod.vxm";
   std::u16string moduleVersion;
   // Without the module's version there is nothing to compare: the registration stays.
-  if (!ReadModuleVersion(context.platform.fileVersions, modulePath, moduleVersion)) return;
+  if (!ReadModuleVersion(platform.fileVersions, modulePath, moduleVersion)) return;
   if (ParseFourPartVersion(moduleVersion) == installedVersion) return;
 
   ScopedKey productKey(registry, registry.OpenKey(platform::RegistryRoot::kClassesRoot,

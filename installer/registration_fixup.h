@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "installer/four_part_version.h"
-#include "launcher/process_state.h"
+#include "platform/platform.h"
 
 namespace installer {
 
@@ -24,7 +24,7 @@ std::optional<std::u16string> HostKeyPath(std::u16string_view productCode);
 // Removes the stale "Transforms" value from the product's registration when its main module
 // on disk is at another version than the installer has registered. Changes nothing when
 // anything on the way is missing; reports nothing.
-void FixUpRegistration(launcher::Context& context, const std::u16string& productCode,
+void FixUpRegistration(platform::Platform& platform, const std::u16string& productCode,
                        const FourPartVersion& installedVersion);
 
 }  // namespace installer

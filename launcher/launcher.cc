@@ -4,25 +4,36 @@
 #include "launcher/command_line.h"
 #include "launcher/list_products.h"
 #include "launcher/outcome_log.h"
+#include "launcher/report_message.h"
 #include "payload/extract_payload.h"
 #include "payload/patch_list.h"
+#include "platform/entry.h"
 
 namespace launcher {
 namespace {
 
 // Each mode runs whatever became of the one before it, always in this order.
-void RunAdministrativeModes(Context& context) {
+void RunAdministrativeModes(Context& context, run::Run& run) {
   LaunchOptions& options = context.state.launchOptions;
   if (options.extractRequested) {
-    const platform::Status extracted = payload::ExtractPayload(context, options.extractPath);
+    const platform::Status extracted = payload::ExtractPayload(run, options.extractPath);
     if (!extracted.ok()) context.state.exitStatus.RecordFailure(extracted.error());
   }
   if (options.patchListRequested) {
-    payload::WritePatchList(context, options.patchListPath);
+    payload::WritePatchList(run, options.patchListPath);
   }
   if (options.listProductsRequested) {
-    ListProducts(context);
+    ListProducts(context, run);
   }
+}
+
+installer::PatchFlowSettings PatchFlowSettingsOf(const ProcessState& state) {
+  installer::PatchFlowSettings settings;
+  settings.quiet = state.launchOptions.quiet;
+  // The installer's own log goes beside the launcher's, as "<log path>.msi.log", and only
+  // when the launcher's log could be opened.
+  if (state.outcomeLog.IsOpen()) settings.installerLogPath = state.launchOptions.logPath + u".msi.log";
+  return settings;
 }
 
 }  // namespace
@@ -30,15 +41,24 @@ void RunAdministrativeModes(Context& context) {
 std::uint32_t RunLauncher(Context& context) {
   ParseCommandLine(context.platform.process, context.state.launchOptions);
   OpenOutcomeLog(context);
+  LauncherReporter reporter(context);
+  run::Run run{context.platform, context.state.moduleInstance, context.state.tempNames, reporter};
   if (context.state.launchOptions.runPatchFlow) {
-    installer::RunPatchFlow(context);
+    installer::RunPatchFlow(run, PatchFlowSettingsOf(context.state));
   } else {
-    RunAdministrativeModes(context);
+    RunAdministrativeModes(context, run);
   }
-  context.state.installedProducts.clear();
   const std::uint32_t exitCode = context.state.exitStatus.Code();
   LogExit(context, exitCode);
   return exitCode;
 }
 
 }  // namespace launcher
+
+std::uint32_t platform::RunProgram(Platform& platform, ModuleHandle moduleInstance) {
+  // The one instance of the process-wide state, alive for the whole run.
+  launcher::ProcessState state;
+  state.moduleInstance = moduleInstance;
+  launcher::Context context{platform, state};
+  return launcher::RunLauncher(context);
+}

@@ -12,11 +12,11 @@ constexpr std::uint32_t kListStyle = 0x50000;
 
 }  // namespace
 
-void ListProducts(Context& context) {
+void ListProducts(Context& context, run::Run& run) {
   platform::Platform& p = context.platform;
   std::u16string packagePath;
   std::u16string targets;
-  const platform::Status extracted = payload::ExtractPayload(context, packagePath);
+  const platform::Status extracted = payload::ExtractPayload(run, packagePath);
   if (!extracted.ok()) context.state.exitStatus.RecordFailure(extracted.error());
   // Read whatever the path holds even after a failed extraction; the box then stays empty.
   std::uint32_t error = 0;

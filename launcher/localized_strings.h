@@ -7,10 +7,11 @@
 #include <string>
 
 #include "launcher/process_state.h"
+#include "run/run.h"
 
 namespace launcher {
 
-using MessageId = std::uint32_t;
+using MessageId = run::MessageId;
 
 // Entry `index` (0..15) of a raw string-table block: sixteen counted UTF-16 strings.
 // Nothing when the block is too short to hold it.

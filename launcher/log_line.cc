@@ -1,6 +1,6 @@
 #include "launcher/log_line.h"
 
-#include "launcher/decimal_text.h"
+#include "run/decimal_text.h"
 #include "launcher/utf8_text.h"
 
 namespace launcher {
@@ -44,7 +44,7 @@ std::string OutcomeLine(const platform::UtcTime& time, std::u16string_view id,
 }
 
 std::string ExitLine(const platform::UtcTime& time, std::uint32_t exitCode) {
-  return Line(IsoTime(time) + u"\texit\t" + DecimalText(exitCode));
+  return Line(IsoTime(time) + u"\texit\t" + run::DecimalText(exitCode));
 }
 
 }  // namespace launcher

@@ -1,6 +1,5 @@
 #include "launcher/outcome_log.h"
 
-#include "launcher/keep_last_error.h"
 #include "launcher/log_line.h"
 #include "launcher/process_state.h"
 
@@ -9,23 +8,21 @@ namespace launcher {
 void OutcomeLog::Open(platform::Files& files, const std::u16string& path) {
   file_.reset();
   if (path.empty()) return;
-  const platform::FileHandle handle = files.OpenForAppending(path);
-  if (handle == 0) return;  // not reported: see the class comment
+  const platform::Result<platform::FileHandle> opened = files.OpenForAppending(path);
+  if (!opened.ok()) return;  // not reported: see the class comment
   files_ = &files;
-  file_.emplace(files, handle);
+  file_.emplace(files, opened.value());
 }
 
 void OutcomeLog::Append(const std::string& line) {
   if (!file_) return;
-  std::uint32_t written = 0;
   // A failed or short write is dropped: see the class comment.
-  files_->WriteFile(file_->get(), line.data(), static_cast<std::uint32_t>(line.size()), &written);
+  (void)files_->WriteFile(file_->get(), line.data(), static_cast<std::uint32_t>(line.size()));
 }
 
 void OpenOutcomeLog(Context& context) {
   const std::u16string& path = context.state.launchOptions.logPath;
   if (path.empty()) return;
-  KeepLastError keep(context.platform.process);
   context.state.outcomeLog.Open(context.platform.files, path);
 }
 
@@ -33,14 +30,12 @@ void LogOutcome(Context& context, std::u16string_view id, std::u16string_view pr
                 std::u16string_view text) {
   OutcomeLog& log = context.state.outcomeLog;
   if (!log.IsOpen()) return;
-  KeepLastError keep(context.platform.process);
   log.Append(OutcomeLine(context.platform.process.GetSystemTime(), id, productCode, text));
 }
 
 void LogExit(Context& context, std::uint32_t exitCode) {
   OutcomeLog& log = context.state.outcomeLog;
   if (!log.IsOpen()) return;
-  KeepLastError keep(context.platform.process);
   log.Append(ExitLine(context.platform.process.GetSystemTime(), exitCode));
   log.Close();
 }

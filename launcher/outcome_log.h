@@ -31,9 +31,6 @@ class OutcomeLog {
   std::optional<platform::ScopedFile> file_;
 };
 
-// These leave the thread's last error as they found it, so that logging changes nothing
-// that a later step reports.
-
 // Opens the log of the command line's "/l", when there is one.
 void OpenOutcomeLog(Context& context);
 // One line for an outcome the user is shown (or would be but for "/q"); an empty product

@@ -1,15 +1,13 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
-#include "installer/product_candidate.h"
 #include "launcher/exit_status.h"
 #include "launcher/launch_options.h"
 #include "launcher/outcome_log.h"
-#include "payload/temp_name.h"
 #include "platform/platform.h"
 #include "platform/types.h"
+#include "run/run.h"
 
 namespace launcher {
 
@@ -21,8 +19,7 @@ struct ProcessState {
   std::u16string currentProductName;
   // The code of the product being processed, for the log; empty outside a product's turn.
   std::u16string currentProductCode;
-  std::vector<installer::ProductCandidate> installedProducts;
-  payload::TempNameState tempNames;
+  run::TempNameState tempNames;
   ExitStatus exitStatus;
   OutcomeLog outcomeLog;
 };

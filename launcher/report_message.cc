@@ -1,8 +1,7 @@
 #include "launcher/report_message.h"
 
-#include "launcher/decimal_text.h"
-#include "launcher/keep_last_error.h"
 #include "launcher/outcome_log.h"
+#include "run/decimal_text.h"
 
 namespace launcher {
 namespace {
@@ -19,13 +18,13 @@ struct MessageRow {
 };
 
 constexpr MessageRow kMessages[] = {
-    {kMessageInstallError, Argument::kErrorCode, 311, kStyleError},
-    {kMessageInstalled, Argument::kProductName, 312, kStyleInformation},
-    {kMessageUpToDate, Argument::kProductName, 313, kStyleError},
-    {kMessageProductNotFound, Argument::kNone, 311, kStyleError},
-    {kMessageWrongVersion, Argument::kProductName, 311, kStyleError},
-    {kMessageBadCommandLine, Argument::kNone, 311, kStyleError},
-    {kMessageNoPatchList, Argument::kNone, 311, kStyleError},
+    {IDS_INSTALL_ERROR, Argument::kErrorCode, IDS_CAPTION_ERROR, kStyleError},
+    {IDS_INSTALLED, Argument::kProductName, IDS_CAPTION_SUCCESS, kStyleInformation},
+    {IDS_UP_TO_DATE, Argument::kProductName, IDS_CAPTION_UNNECESSARY, kStyleError},
+    {IDS_PRODUCT_NOT_FOUND, Argument::kNone, IDS_CAPTION_ERROR, kStyleError},
+    {IDS_WRONG_VERSION, Argument::kProductName, IDS_CAPTION_ERROR, kStyleError},
+    {IDS_BAD_COMMAND_LINE, Argument::kNone, IDS_CAPTION_ERROR, kStyleError},
+    {IDS_NO_PATCH_LIST, Argument::kNone, IDS_CAPTION_ERROR, kStyleError},
 };
 
 const MessageRow* FindRow(MessageId id) {
@@ -39,7 +38,7 @@ std::u16string SignedDecimal(std::uint32_t code) {
   // Printed as the signed number the error code is when read as an int.
   const auto value = static_cast<std::int32_t>(code);
   const std::int64_t wide = value;
-  const std::u16string digits = DecimalText(static_cast<std::uint64_t>(wide < 0 ? -wide : wide));
+  const std::u16string digits = run::DecimalText(static_cast<std::uint64_t>(wide < 0 ? -wide : wide));
   return value < 0 ? u"-" + digits : digits;
 }
 
@@ -78,7 +77,7 @@ std::u16string Format(const std::u16string& format, const std::u16string& argume
 
 }  // namespace
 
-ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t lastError,
+ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t error,
                                MessageLanguage language) {
   const auto load = language == MessageLanguage::kEnglish ? LoadEnglishString : LoadLocalizedString;
   ComposedMessage message{u"", u"Error", kStylePlain};
@@ -90,7 +89,7 @@ ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t las
     return message;
   }
   std::u16string argument;
-  if (row->argument == Argument::kErrorCode) argument = SignedDecimal(lastError);
+  if (row->argument == Argument::kErrorCode) argument = SignedDecimal(error);
   if (row->argument == Argument::kProductName) argument = FitName(context.state.currentProductName);
   message.text = row->argument == Argument::kNone ? Format(format, u"") : Format(format, argument);
   load(context, row->caption, message.caption, kStringCapacity);
@@ -101,26 +100,44 @@ ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t las
 void ReportFailure(Context& context, MessageId id, std::uint32_t error) {
   const std::uint32_t code = ExitStatus::FailureCode(error);
   context.state.exitStatus.Record(code);
-  context.platform.process.SetLastError(code);
-  ReportMessage(context, id);
+  ReportMessage(context, id, code);
 }
 
-void ReportMessage(Context& context, MessageId id) {
+void ReportMessage(Context& context, MessageId id, std::uint32_t error) {
   const bool quiet = context.state.launchOptions.quiet;
   const bool logging = context.state.outcomeLog.IsOpen();
   if (quiet && !logging) return;
-  platform::Process& process = context.platform.process;
-  const std::uint32_t lastError = process.GetLastError();
   if (logging) {
     // Before the box, which may stay up for long: the line is there even if nobody answers.
-    // The box is then composed as it would be without a log.
-    KeepLastError keep(process);
-    const ComposedMessage english = ComposeMessage(context, id, lastError, MessageLanguage::kEnglish);
-    LogOutcome(context, DecimalText(id), context.state.currentProductCode, english.text);
+    const ComposedMessage english = ComposeMessage(context, id, error, MessageLanguage::kEnglish);
+    LogOutcome(context, run::DecimalText(id), context.state.currentProductCode, english.text);
   }
   if (quiet) return;
-  const ComposedMessage message = ComposeMessage(context, id, lastError);
+  const ComposedMessage message = ComposeMessage(context, id, error);
   context.platform.dialogs.MessageBox(message.text, message.caption, message.style);
+}
+
+void LauncherReporter::ReportMessage(MessageId id, std::uint32_t error) {
+  launcher::ReportMessage(context_, id, error);
+}
+
+void LauncherReporter::ReportFailure(MessageId id, std::uint32_t error) {
+  launcher::ReportFailure(context_, id, error);
+}
+
+void LauncherReporter::RecordOutcome(std::uint32_t exitCode) {
+  context_.state.exitStatus.Record(exitCode);
+}
+
+void LauncherReporter::SetCurrentProduct(const std::u16string& name, const std::u16string& code) {
+  context_.state.currentProductName = name;
+  context_.state.currentProductCode = code;
+}
+
+std::u16string LauncherReporter::LoadString(MessageId id) {
+  std::u16string text;
+  LoadLocalizedString(context_, id, text, kStringCapacity);
+  return text;
 }
 
 }  // namespace launcher

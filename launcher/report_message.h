@@ -5,19 +5,9 @@
 
 #include "launcher/localized_strings.h"
 #include "launcher/process_state.h"
+#include "run/run.h"
 
 namespace launcher {
-
-// Message ids of the string tables.
-inline constexpr MessageId kMessageInstallError = 300;
-inline constexpr MessageId kMessageInstalled = 301;
-inline constexpr MessageId kMessageUpToDate = 306;
-inline constexpr MessageId kMessageProductNotFound = 307;
-inline constexpr MessageId kMessageWrongVersion = 308;
-inline constexpr MessageId kMessageBadCommandLine = 309;
-inline constexpr MessageId kMessageNoPatchList = 310;
-inline constexpr MessageId kTargetVersion = 700;
-inline constexpr MessageId kCandidateVersions = 900;
 
 // Box styles: MB_TOPMOST | MB_SETFOREGROUND with the error, information or no icon.
 inline constexpr std::uint32_t kStyleError = 0x50010;
@@ -40,16 +30,29 @@ enum class MessageLanguage { kLocalized, kEnglish };
 
 // Builds the box for `id`: its text with its argument filled in (the error code for 300,
 // the current product name for 301, 306 and 308), its caption and its style.
-ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t lastError,
+ComposedMessage ComposeMessage(Context& context, MessageId id, std::uint32_t error,
                                MessageLanguage language = MessageLanguage::kLocalized);
 
 // Logs `id` in English when a log is open, then shows its box unless the run is quiet.
-// Reads the thread's last error first, so the code of the step that failed is the one shown.
-void ReportMessage(Context& context, MessageId id);
+// `error` is the code a message with one shows: that of the step it reports.
+void ReportMessage(Context& context, MessageId id, std::uint32_t error = platform::kErrorSuccess);
 
 // Reports a step that failed with `error` (a Windows error code, 0 when the step has none):
-// records it in the exit status and shows `id` with the same code the process will exit
-// with, rather than whatever the thread's last error holds by then.
+// records it in the exit status and shows `id` with the same code the process will exit with.
 void ReportFailure(Context& context, MessageId id, std::uint32_t error);
+
+// The launcher's side of the reporting that payload/ and installer/ are handed.
+class LauncherReporter final : public run::Reporter {
+ public:
+  explicit LauncherReporter(Context& context) : context_(context) {}
+  void ReportMessage(MessageId id, std::uint32_t error) override;
+  void ReportFailure(MessageId id, std::uint32_t error) override;
+  void RecordOutcome(std::uint32_t exitCode) override;
+  void SetCurrentProduct(const std::u16string& name, const std::u16string& code) override;
+  std::u16string LoadString(MessageId id) override;
+
+ private:
+  Context& context_;
+};
 
 }  // namespace launcher

@@ -5,34 +5,47 @@
 #include "platform/scoped_handle.h"
 
 namespace payload {
+namespace {
 
-using platform::ScopedFile;
+// What went wrong with a file that is open: the failing call's error, or kErrorSuccess for a
+// write that reported success with fewer bytes.
+platform::Status WriteAll(platform::Files& files, platform::FileHandle file,
+                          std::span<const std::byte> bytes, platform::FileIdentity* identity) {
+  if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+    return platform::Status::Failed(platform::kErrorSuccess);
+  }
+  const auto size = static_cast<std::uint32_t>(bytes.size());
+  const platform::Result<std::uint32_t> written = files.WriteFile(file, bytes.data(), size);
+  if (!written.ok()) return written.status();
+  if (written.value() != size) return platform::Status::Failed(platform::kErrorSuccess);
+  if (identity != nullptr) {
+    const platform::Result<platform::FileIdentity> read = files.GetFileIdentity(file);
+    if (!read.ok()) return read.status();
+    *identity = read.value();
+  }
+  return platform::Status::Done();
+}
 
-WriteResult WriteNewFile(platform::Files& files, platform::Process& process,
-                         const std::u16string& path, std::span<const std::byte> bytes) {
-  ScopedFile file(files, files.CreateNewFile(path));
-  if (!file) {
-    const std::uint32_t error = process.GetLastError();
+}  // namespace
+
+WriteResult WriteNewFile(platform::Files& files, const std::u16string& path,
+                         std::span<const std::byte> bytes, platform::NewFileAccess access,
+                         platform::FileIdentity* identity) {
+  const platform::Result<platform::FileHandle> created = files.CreateNewFile(path, access);
+  if (!created.ok()) {
+    const std::uint32_t error = created.error();
     const bool taken = error == platform::kErrorFileExists ||
                        error == platform::kErrorAlreadyExists ||
                        error == platform::kErrorAccessDenied;
     return {taken ? WriteState::kNameTaken : WriteState::kFailed, error};
   }
-  WriteResult result{WriteState::kWritten};
-  if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-    result.state = WriteState::kFailed;
-  } else {
-    const auto size = static_cast<std::uint32_t>(bytes.size());
-    std::uint32_t written = 0;
-    if (!files.WriteFile(file.get(), bytes.data(), size, &written)) {
-      result = {WriteState::kFailed, process.GetLastError()};
-    } else if (written != size) {
-      result.state = WriteState::kFailed;  // reported as success: no error of its own
-    }
-  }
+  platform::ScopedFile file(files, created.value());
+  const platform::Status written = WriteAll(files, file.get(), bytes, identity);
   file.Reset();
-  if (result.state == WriteState::kFailed) files.DeleteFile(path);
-  return result;
+  if (written.ok()) return {WriteState::kWritten};
+  // The failure that matters is the write's; a file left behind would be a stray copy.
+  (void)files.DeleteFile(path);
+  return {WriteState::kFailed, written.error()};
 }
 
 }  // namespace payload

@@ -6,7 +6,6 @@
 #include <string>
 
 #include "platform/files.h"
-#include "platform/process.h"
 #include "platform/types.h"
 
 namespace payload {
@@ -23,9 +22,12 @@ struct WriteResult {
   std::uint32_t error = platform::kErrorSuccess;
 };
 
-// Creates `path`, which must not exist, and writes `bytes` to it in one request. On any
-// failure after the file was created it is removed again.
-WriteResult WriteNewFile(platform::Files& files, platform::Process& process,
-                         const std::u16string& path, std::span<const std::byte> bytes);
+// Creates `path`, which must not exist, with `access`, and writes `bytes` to it in one
+// request. When `identity` is given it receives the identity of the file written, read
+// through the handle that wrote it. On any failure after the file was created it is removed
+// again.
+WriteResult WriteNewFile(platform::Files& files, const std::u16string& path,
+                         std::span<const std::byte> bytes, platform::NewFileAccess access,
+                         platform::FileIdentity* identity = nullptr);
 
 }  // namespace payload

@@ -7,19 +7,18 @@
 #include <string_view>
 
 #include "installer/patch_targets.h"
-#include "launcher/decimal_text.h"
-#include "launcher/report_message.h"
 #include "payload/embedded_package.h"
 #include "payload/extract_payload.h"
 #include "platform/scoped_handle.h"
 #include "platform/types.h"
+#include "run/decimal_text.h"
 
 namespace payload {
 namespace {
 
 using platform::ScopedFile;
 
-constexpr std::uint32_t kFirstTextId = 206;
+constexpr std::uint32_t kFirstTextId = IDR_FIRST_PATCH_INFO;
 constexpr std::string_view kSeparator = "*****\r\n";
 constexpr std::string_view kLineEnd = "\r\n";
 
@@ -28,26 +27,26 @@ std::span<const std::byte> AsBytes(std::string_view text) {
 }
 
 // "#206" names the numeric resource id 206.
-std::u16string ResourceName(std::uint32_t id) { return u"#" + launcher::DecimalText(id); }
+std::u16string ResourceName(std::uint32_t id) { return u"#" + run::DecimalText(id); }
 
 // The error of a write that did not write everything: its Windows error, or, for a write that
 // reported success with fewer bytes, none of its own.
 std::optional<std::uint32_t> WriteWhole(platform::Platform& p, platform::FileHandle file,
                                         std::span<const std::byte> bytes) {
   const auto size = static_cast<std::uint32_t>(bytes.size());
-  std::uint32_t written = 0;
-  if (!p.files.WriteFile(file, bytes.data(), size, &written)) return p.process.GetLastError();
-  if (written != size) return platform::kErrorInstallFailure;
+  const platform::Result<std::uint32_t> written = p.files.WriteFile(file, bytes.data(), size);
+  if (!written.ok()) return written.error();
+  if (written.value() != size) return platform::kErrorInstallFailure;
   return std::nullopt;
 }
 
 // The name when none was given: derived from the patch's target list, or "patchlist.txt"
 // when the package cannot be extracted or its list read. The extracted copy is left in the
 // temporary directory.
-std::u16string DefaultName(launcher::Context& context) {
-  platform::Platform& p = context.platform;
+std::u16string DefaultName(run::Run& run) {
+  platform::Platform& p = run.platform;
   std::u16string package;
-  if (!ExtractPayload(context, package).ok()) return u"patchlist.txt";
+  if (!ExtractPayload(run, package).ok()) return u"patchlist.txt";
   std::u16string targets;
   if (!installer::ReadPatchTargets(p.files, p.installer, package, targets)) return u"patchlist.txt";
   return PatchListNameFromTargets(targets);
@@ -65,37 +64,37 @@ std::u16string PatchListNameFromTargets(const std::u16string& targets) {
   return u"patchlist" + std::u16string(code) + u".txt";
 }
 
-bool WritePatchList(launcher::Context& context, std::u16string& path) {
-  platform::Platform& p = context.platform;
-  if (path.empty()) path = DefaultName(context);
+bool WritePatchList(run::Run& run, std::u16string& path) {
+  platform::Platform& p = run.platform;
+  run::Reporter& reporter = run.reporter;
+  if (path.empty()) path = DefaultName(run);
 
-  ScopedFile file(p.files, p.files.OpenOrCreateFile(path));
-  if (!file) {
-    const std::uint32_t error = p.process.GetLastError();
-    launcher::ReportMessage(context, launcher::kMessageNoPatchList);
-    context.state.exitStatus.RecordFailure(error);
+  const platform::Result<platform::FileHandle> opened = p.files.OpenOrCreateFile(path);
+  if (!opened.ok()) {
+    reporter.ReportFailure(IDS_NO_PATCH_LIST, opened.error());
     return false;
   }
+  ScopedFile file(p.files, opened.value());
   // Without the old end there is no telling where the blocks would land, nor how to take
   // back a block that fails half-way, so nothing is written.
-  const std::optional<std::uint64_t> oldEnd = p.files.SeekToEnd(file.get());
-  if (!oldEnd) {
-    launcher::ReportFailure(context, launcher::kMessageInstallError, p.process.GetLastError());
+  const platform::Result<std::uint64_t> oldEnd = p.files.SeekToEnd(file.get());
+  if (!oldEnd.ok()) {
+    reporter.ReportFailure(IDS_INSTALL_ERROR, oldEnd.error());
     return true;
   }
 
   for (std::uint32_t id = kFirstTextId;; ++id) {
-    const LockedResource text = LockResourceBytes(p.resources, p.process,
-                                                  context.state.moduleInstance, ResourceName(id), u"TXT");
+    const LockedResource text = LockResourceBytes(p.resources, p.process, run.moduleInstance,
+                                                  ResourceName(id), u"TXT");
     if (text.state == ResourceState::kMissing) {
       if (id == kFirstTextId) {
-        launcher::ReportFailure(context, launcher::kMessageNoPatchList, platform::kErrorInstallFailure);
+        reporter.ReportFailure(IDS_NO_PATCH_LIST, platform::kErrorInstallFailure);
       }
       return true;
     }
     if (text.state == ResourceState::kUnusable) {
       // The blocks of the texts before it are whole and stay.
-      launcher::ReportFailure(context, launcher::kMessageInstallError, text.error);
+      reporter.ReportFailure(IDS_INSTALL_ERROR, text.error);
       return true;
     }
     std::optional<std::uint32_t> error = WriteWhole(p, file.get(), AsBytes(kSeparator));
@@ -105,8 +104,8 @@ bool WritePatchList(launcher::Context& context, std::u16string& path) {
       // A block cut short would run into the next run's blocks and spoil the file for its
       // readers: take back everything this run wrote. Should that fail too, there is
       // nothing more to try.
-      if (p.files.SeekTo(file.get(), *oldEnd)) p.files.SetEndOfFile(file.get());
-      launcher::ReportFailure(context, launcher::kMessageInstallError, *error);
+      if (p.files.SeekTo(file.get(), oldEnd.value()).ok()) (void)p.files.SetEndOfFile(file.get());
+      reporter.ReportFailure(IDS_INSTALL_ERROR, *error);
       return true;
     }
   }

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "launcher/process_state.h"
+#include "run/run.h"
 
 namespace payload {
 
@@ -17,6 +17,6 @@ std::u16string PatchListNameFromTargets(const std::u16string& targets);
 // file: when a write fails, the file is cut back to the length it had before the run.
 // Reports its failures (310, 300) and records them in the exit status. False only when the
 // file cannot be opened.
-bool WritePatchList(launcher::Context& context, std::u16string& path);
+bool WritePatchList(run::Run& run, std::u16string& path);
 
 }  // namespace payload

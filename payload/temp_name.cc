@@ -2,14 +2,14 @@
 
 #include <algorithm>
 
-#include "launcher/decimal_text.h"
+#include "run/decimal_text.h"
 #include "platform/types.h"
 
 namespace payload {
 namespace {
 
 bool Exists(platform::Files& files, const std::u16string& path) {
-  return files.GetFileAttributes(path) != platform::kInvalidFileAttributes;
+  return files.GetFileAttributes(path).ok();
 }
 
 }  // namespace
@@ -30,7 +30,7 @@ std::u16string ChooseTempDirectory(platform::Files& files, platform::Process& pr
 }
 
 std::optional<std::u16string> MakeTempName(platform::Files& files, platform::Process& process,
-                                           TempNameState& state, const std::u16string& directory,
+                                           run::TempNameState& state, const std::u16string& directory,
                                            const std::u16string& prefix) {
   std::u16string base = ChooseTempDirectory(files, process, directory);
   // Room for a separator, ten digits and the terminator must fit in a path; a name that
@@ -46,10 +46,11 @@ std::optional<std::u16string> MakeTempName(platform::Files& files, platform::Pro
   for (;;) {
     ++state.tempNameCounter;
     if (state.tempNameCounter - start > kMaxTempNameTries) return std::nullopt;
-    std::u16string candidate = base + launcher::DecimalText(state.tempNameCounter);
-    if (files.GetFileAttributes(candidate) != platform::kInvalidFileAttributes) continue;
+    std::u16string candidate = base + run::DecimalText(state.tempNameCounter);
+    const platform::Result<std::uint32_t> attributes = files.GetFileAttributes(candidate);
+    if (attributes.ok()) continue;
     // A name we may not even look at may well be someone else's file.
-    if (process.GetLastError() == platform::kErrorAccessDenied) continue;
+    if (attributes.error() == platform::kErrorAccessDenied) continue;
     return candidate;
   }
 }

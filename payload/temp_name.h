@@ -6,14 +6,9 @@
 
 #include "platform/files.h"
 #include "platform/process.h"
+#include "run/run.h"
 
 namespace payload {
-
-// The naming state carried across calls for the life of the process.
-struct TempNameState {
-  std::uint32_t tempNameCounter = 1;
-  std::size_t lastPrefixLength = 0;
-};
 
 // Longest name a temporary file may have, terminator included (MAX_PATH).
 inline constexpr std::size_t kMaxTempNameLength = 260;
@@ -28,7 +23,7 @@ std::u16string ChooseTempDirectory(platform::Files& files, platform::Process& pr
 // A name "<dir>\<prefix><number>" that was not in use when it was tested, or nothing when
 // the numbers ran out or the name would be too long for a path.
 std::optional<std::u16string> MakeTempName(platform::Files& files, platform::Process& process,
-                                           TempNameState& state, const std::u16string& directory,
+                                           run::TempNameState& state, const std::u16string& directory,
                                            const std::u16string& prefix);
 
 }  // namespace payload

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-namespace launcher {
+namespace run {
 
 // `value` in decimal digits, without leading zeros.
 inline std::u16string DecimalText(std::uint64_t value) {
@@ -15,4 +15,4 @@ inline std::u16string DecimalText(std::uint64_t value) {
   return digits;
 }
 
-}  // namespace launcher
+}  // namespace run

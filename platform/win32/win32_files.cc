@@ -1,89 +1,119 @@
 #include "platform/win32/windows_api.h"
 
+#include "platform/win32/creator_only_security.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win32_platform.h"
 
 namespace platform::win32 {
+namespace {
 
-std::uint32_t Win32Files::GetTempPath(char16_t* buffer, std::uint32_t capacity) {
-  return ::GetTempPathW(capacity, Wide(buffer));
+Result<std::uint32_t> Length(DWORD length) {
+  return length == 0 ? Result<std::uint32_t>::Failed(::GetLastError())
+                     : Result<std::uint32_t>::Done(length);
 }
 
-std::uint32_t Win32Files::GetFileAttributes(const std::u16string& path) {
-  return ::GetFileAttributesW(Wide(path));
+Result<FileHandle> Opened(HANDLE file) {
+  return file == INVALID_HANDLE_VALUE ? Result<FileHandle>::Failed(::GetLastError())
+                                      : Result<FileHandle>::Done(reinterpret_cast<FileHandle>(file));
 }
 
-std::uint32_t Win32Files::GetFullPathName(const std::u16string& path, char16_t* buffer,
-                                          std::uint32_t capacity) {
-  return ::GetFullPathNameW(Wide(path), capacity, Wide(buffer), nullptr);
+Status Done(BOOL ok) { return ok ? Status::Done() : Status::Failed(::GetLastError()); }
+
+HANDLE Handle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
+
+}  // namespace
+
+Result<std::uint32_t> Win32Files::GetTempPath(char16_t* buffer, std::uint32_t capacity) {
+  return Length(::GetTempPathW(capacity, Wide(buffer)));
 }
 
-FileHandle Win32Files::CreateNewFile(const std::u16string& path) {
+Result<std::uint32_t> Win32Files::GetFileAttributes(const std::u16string& path) {
+  const DWORD attributes = ::GetFileAttributesW(Wide(path));
+  return attributes == INVALID_FILE_ATTRIBUTES ? Result<std::uint32_t>::Failed(::GetLastError())
+                                               : Result<std::uint32_t>::Done(attributes);
+}
+
+Result<std::uint32_t> Win32Files::GetFullPathName(const std::u16string& path, char16_t* buffer,
+                                                  std::uint32_t capacity) {
+  return Length(::GetFullPathNameW(Wide(path), capacity, Wide(buffer), nullptr));
+}
+
+Result<FileHandle> Win32Files::CreateNewFile(const std::u16string& path, NewFileAccess access) {
+  CreatorOnlySecurity security;
+  SECURITY_ATTRIBUTES* attributes = nullptr;
+  if (access == NewFileAccess::kCreatorOnly) {
+    if (const DWORD error = security.Build(); error != ERROR_SUCCESS) {
+      return Result<FileHandle>::Failed(error);
+    }
+    attributes = security.attributes();
+  }
   // CREATE_NEW fails on anything already there, a link included, so nothing is followed;
   // no sharing keeps others out while the file is written.
-  HANDLE file = ::CreateFileW(Wide(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
+  return Opened(::CreateFileW(Wide(path), GENERIC_WRITE, 0, attributes, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-FileHandle Win32Files::OpenOrCreateFile(const std::u16string& path) {
-  HANDLE file = ::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
+Result<FileHandle> Win32Files::OpenOrCreateFile(const std::u16string& path) {
+  return Opened(::CreateFileW(Wide(path), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-FileHandle Win32Files::OpenForAppending(const std::u16string& path) {
+Result<FileHandle> Win32Files::OpenForAppending(const std::u16string& path) {
   // Append data without write data: the system puts each write at the current end of file.
-  HANDLE file = ::CreateFileW(Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
+  return Opened(::CreateFileW(Wide(path), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
-FileHandle Win32Files::OpenForReadingDenyWrite(const std::u16string& path) {
-  HANDLE file = ::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  return file == INVALID_HANDLE_VALUE ? 0 : reinterpret_cast<FileHandle>(file);
+Result<FileHandle> Win32Files::OpenForReadingDenyWrite(const std::u16string& path) {
+  return Opened(::CreateFileW(Wide(path), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+}
+
+Result<FileIdentity> Win32Files::GetFileIdentity(FileHandle file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(Handle(file), &info)) {
+    return Result<FileIdentity>::Failed(::GetLastError());
+  }
+  return Result<FileIdentity>::Done(
+      {info.dwVolumeSerialNumber,
+       (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow,
+       (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0});
 }
 
 // The 64-bit form: a file past 4 GiB has a position, and failure is never a valid position.
-std::optional<std::uint64_t> Win32Files::SeekToEnd(FileHandle file) {
+Result<std::uint64_t> Win32Files::SeekToEnd(FileHandle file) {
   LARGE_INTEGER position{};
-  if (!::SetFilePointerEx(reinterpret_cast<HANDLE>(file), LARGE_INTEGER{}, &position, FILE_END)) {
-    return std::nullopt;
+  if (!::SetFilePointerEx(Handle(file), LARGE_INTEGER{}, &position, FILE_END)) {
+    return Result<std::uint64_t>::Failed(::GetLastError());
   }
-  return static_cast<std::uint64_t>(position.QuadPart);
+  return Result<std::uint64_t>::Done(static_cast<std::uint64_t>(position.QuadPart));
 }
 
-bool Win32Files::SeekTo(FileHandle file, std::uint64_t position) {
+Status Win32Files::SeekTo(FileHandle file, std::uint64_t position) {
   LARGE_INTEGER distance{};
   distance.QuadPart = static_cast<LONGLONG>(position);
-  return ::SetFilePointerEx(reinterpret_cast<HANDLE>(file), distance, nullptr, FILE_BEGIN) !=
-         FALSE;
+  return Done(::SetFilePointerEx(Handle(file), distance, nullptr, FILE_BEGIN));
 }
 
-bool Win32Files::SetEndOfFile(FileHandle file) {
-  return ::SetEndOfFile(reinterpret_cast<HANDLE>(file)) != FALSE;
-}
+Status Win32Files::SetEndOfFile(FileHandle file) { return Done(::SetEndOfFile(Handle(file))); }
 
-bool Win32Files::WriteFile(FileHandle file, const void* data, std::uint32_t size,
-                           std::uint32_t* written) {
+Result<std::uint32_t> Win32Files::WriteFile(FileHandle file, const void* data,
+                                            std::uint32_t size) {
   DWORD count = 0;
-  const BOOL ok = ::WriteFile(reinterpret_cast<HANDLE>(file), data, size, &count, nullptr);
-  *written = count;
-  return ok == TRUE;
+  if (!::WriteFile(Handle(file), data, size, &count, nullptr)) {
+    return Result<std::uint32_t>::Failed(::GetLastError());
+  }
+  return Result<std::uint32_t>::Done(count);
 }
 
-bool Win32Files::CloseHandle(FileHandle file) {
-  return ::CloseHandle(reinterpret_cast<HANDLE>(file)) != FALSE;
+bool Win32Files::CloseHandle(FileHandle file) { return ::CloseHandle(Handle(file)) != FALSE; }
+
+Status Win32Files::DeleteFile(const std::u16string& path) {
+  return Done(::DeleteFileW(Wide(path)));
 }
 
-bool Win32Files::DeleteFile(const std::u16string& path) {
-  return ::DeleteFileW(Wide(path)) != FALSE;
-}
-
-bool Win32Files::ReplaceFile(const std::u16string& from, const std::u16string& to) {
-  return ::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) !=
-         FALSE;
+Status Win32Files::ReplaceFile(const std::u16string& from, const std::u16string& to) {
+  return Done(::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 
 }  // namespace platform::win32

@@ -20,22 +20,22 @@ class Win32Resources final : public Resources {
 
 class Win32Files final : public Files {
  public:
-  std::uint32_t GetTempPath(char16_t* buffer, std::uint32_t capacity) override;
-  std::uint32_t GetFileAttributes(const std::u16string& path) override;
-  std::uint32_t GetFullPathName(const std::u16string& path, char16_t* buffer,
-                                std::uint32_t capacity) override;
-  FileHandle CreateNewFile(const std::u16string& path) override;
-  FileHandle OpenOrCreateFile(const std::u16string& path) override;
-  FileHandle OpenForAppending(const std::u16string& path) override;
-  FileHandle OpenForReadingDenyWrite(const std::u16string& path) override;
-  std::optional<std::uint64_t> SeekToEnd(FileHandle file) override;
-  bool SeekTo(FileHandle file, std::uint64_t position) override;
-  bool SetEndOfFile(FileHandle file) override;
-  bool WriteFile(FileHandle file, const void* data, std::uint32_t size,
-                 std::uint32_t* written) override;
+  Result<std::uint32_t> GetTempPath(char16_t* buffer, std::uint32_t capacity) override;
+  Result<std::uint32_t> GetFileAttributes(const std::u16string& path) override;
+  Result<std::uint32_t> GetFullPathName(const std::u16string& path, char16_t* buffer,
+                                        std::uint32_t capacity) override;
+  Result<FileHandle> CreateNewFile(const std::u16string& path, NewFileAccess access) override;
+  Result<FileHandle> OpenOrCreateFile(const std::u16string& path) override;
+  Result<FileHandle> OpenForAppending(const std::u16string& path) override;
+  Result<FileHandle> OpenForReadingDenyWrite(const std::u16string& path) override;
+  Result<FileIdentity> GetFileIdentity(FileHandle file) override;
+  Result<std::uint64_t> SeekToEnd(FileHandle file) override;
+  Status SeekTo(FileHandle file, std::uint64_t position) override;
+  Status SetEndOfFile(FileHandle file) override;
+  Result<std::uint32_t> WriteFile(FileHandle file, const void* data, std::uint32_t size) override;
   bool CloseHandle(FileHandle file) override;
-  bool DeleteFile(const std::u16string& path) override;
-  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override;
+  Status DeleteFile(const std::u16string& path) override;
+  Status ReplaceFile(const std::u16string& from, const std::u16string& to) override;
 };
 
 class Win32Installer final : public Installer {

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "fakes/fake_platform.h"
-#include "launcher/process_state.h"
+#include "fakes/fake_machine.h"
 #include "payload/extract_payload.h"
 
 namespace {
@@ -9,18 +9,15 @@ namespace {
 using fakes::Bytes;
 using fakes::FakeNode;
 
-class ExtractPayloadTest : public ::testing::Test {
+class ExtractPayloadTest : public ::testing::Test, protected fakes::FakeMachine {
  protected:
   void SetUp() override {
     fake.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
     fake.files.nodes[u"C:\\out"] = FakeNode{true, false, {}};
     fake.resources.AddPackage(package);
   }
-  bool Extract(std::u16string& path) { return payload::ExtractPayload(context, path).ok(); }
+  bool Extract(std::u16string& path) { return payload::ExtractPayload(run, path).ok(); }
 
-  fakes::FakePlatform fake;
-  launcher::ProcessState state;
-  launcher::Context context{fake.platform, state};
   std::vector<std::byte> package = Bytes("\xD0\xCF\x11\xE0 the package");
 };
 
@@ -69,15 +66,14 @@ TEST_F(ExtractPayloadTest, FailuresLeaveNoFileBehindAndCarryTheirOwnError) {
       {"write reports success but comes up short", fakes::MakeFirstWriteComeUpShort, true, 0},
   };
   for (const Case& c : cases) {
-    fakes::FakePlatform f;
-    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
+    fakes::FakeMachine m;
+    fakes::FakePlatform& f = m.fake;
+    f.files.nodes[u"C:\\Temp\\"] = FakeNode{.directory = true};
     f.resources.AddPackage(package);
     c.arrange(f);
     f.process.lastError = kStale;
-    launcher::ProcessState s;
-    launcher::Context ctx{f.platform, s};
     std::u16string path;
-    const platform::Status extracted = payload::ExtractPayload(ctx, path);
+    const platform::Status extracted = payload::ExtractPayload(m.run, path);
     EXPECT_FALSE(extracted.ok()) << c.name;
     EXPECT_EQ(extracted.error(), c.error) << c.name;
     EXPECT_EQ(path, c.nameChosen ? u"C:\\Temp\\MSP2" : u"") << c.name;
@@ -105,7 +101,7 @@ TEST_F(ExtractPayloadTest, GivenPathIsReplacedOnlyWhenTheWholePackageIsWritten) 
   fake.files.shortWrite.reset();
   fake.files.replaceFails = true;
   // The replace's own error, not what removing the copy beside it left.
-  EXPECT_EQ(payload::ExtractPayload(context, path).error(), platform::kErrorAccessDenied);
+  EXPECT_EQ(payload::ExtractPayload(run, path).error(), platform::kErrorAccessDenied);
   EXPECT_EQ(fake.files.Contents(path), Bytes("old"));
 
   fake.files.replaceFails = false;

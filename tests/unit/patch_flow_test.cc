@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "fakes/fake_platform.h"
+#include "fakes/fake_machine.h"
 #include "fakes/string_tables.h"
 #include "installer/patch_flow.h"
 #include "installer/product_discovery.h"
@@ -22,7 +22,7 @@ void ShipLauncher(fakes::FakePlatform& f) {
   fakes::AddShippedStrings(f.resources);
 }
 
-class PatchFlowTest : public ::testing::Test {
+class PatchFlowTest : public ::testing::Test, protected fakes::FakeMachine {
  protected:
   void SetUp() override {
     ShipLauncher(fake);
@@ -54,9 +54,6 @@ class PatchFlowTest : public ::testing::Test {
     return codes;
   }
 
-  fakes::FakePlatform fake;
-  launcher::ProcessState state;
-  launcher::Context context{fake.platform, state};
 };
 
 const std::u16string k301 = u"The service pack was successfully installed and Tessary has been updated.";
@@ -105,7 +102,6 @@ TEST_F(PatchFlowTest, OneProductPerOutcome) {
               applied ? std::vector<std::string>{"C:\\CPF\\Brimfold Shared\\ B1E56000plu.cfg"} : std::vector<std::string>{})
         << c.name;
     EXPECT_FALSE(f.files.Exists(kPackage)) << c.name;  // a normal end removes the package
-    EXPECT_TRUE(s.installedProducts.empty()) << c.name;
   }
 }
 
@@ -242,25 +238,22 @@ TEST_F(PatchFlowTest, DiscoveryWorkedExample) {
   Targets(kA + u";" + kB);
   Product(kA, u"Absent", u"1033", u"8.1.0.3", 0, 2);
   Product(kB, u"Sample Product", u"1031", u"8.1.0.3");
-  std::u16string path;
-  platform::ScopedFile lock(fake.files, 0);
-  ASSERT_TRUE(installer::DiscoverInstalledProducts(context, path, lock));
-  ASSERT_EQ(state.installedProducts.size(), 1u);
+  const auto products = installer::DiscoverInstalledProducts(run, kPackage);
+  ASSERT_TRUE(products);
   const installer::ProductCandidate expected{kB, u"8.2.0.4", u"Sample Product", u"1031", u"", u"8.0.24.6,8.1.0.3,", u"8.1.0.3"};
-  EXPECT_EQ(state.installedProducts[0], expected);
+  EXPECT_EQ(*products, std::vector<installer::ProductCandidate>{expected});
 }
 
 TEST_F(PatchFlowTest, DiscoveryKeepsAdvertisedAndDuplicateProductsInListOrder) {
   Targets(kC + u";" + kA + u";" + kC);
   Product(kA, u"A", u"1033", u"8.0.24.6", 0, 1);
   Product(kC, u"C", u"1033", u"8.0.24.6");
-  std::u16string path;
-  platform::ScopedFile lock(fake.files, 0);
-  ASSERT_TRUE(installer::DiscoverInstalledProducts(context, path, lock));
-  ASSERT_EQ(state.installedProducts.size(), 3u);
-  EXPECT_EQ(state.installedProducts[0].productCode, kC);
-  EXPECT_EQ(state.installedProducts[1].productCode, kA);
-  EXPECT_EQ(state.installedProducts[2].productCode, kC);
+  const auto products = installer::DiscoverInstalledProducts(run, kPackage);
+  ASSERT_TRUE(products);
+  ASSERT_EQ(products->size(), 3u);
+  EXPECT_EQ((*products)[0].productCode, kC);
+  EXPECT_EQ((*products)[1].productCode, kA);
+  EXPECT_EQ((*products)[2].productCode, kC);
 }
 
 TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
@@ -319,9 +312,11 @@ TEST_F(PatchFlowTest, NobodyCanReplaceOrDeleteThePackageWhileTheInstallerReadsIt
   bool replaced = true;
   bool deleted = true;
   fake.installer.onConfigure = [&](const std::u16string&) {
-    fake.files.nodes[u"C:\\Temp\\evil"] = FakeNode{false, false, fakes::Bytes("evil")};
-    replaced = fake.files.ReplaceFile(u"C:\\Temp\\evil", kPackage);
-    deleted = fake.files.DeleteFile(kPackage);
+    fake.files.nodes[u"C:\\Temp\\evil"] = FakeNode{.bytes = fakes::Bytes("evil")};
+    replaced = fake.files.ReplaceFile(u"C:\\Temp\\evil", kPackage).ok();
+    deleted = fake.files.DeleteFile(kPackage).ok();
+    // Nobody but the launcher's account, SYSTEM and the Administrators may open it at all.
+    EXPECT_TRUE(fake.files.nodes.at(kPackage).creatorOnly);
   };
   EXPECT_EQ(Run(), 0u);
   EXPECT_FALSE(replaced);
@@ -330,15 +325,31 @@ TEST_F(PatchFlowTest, NobodyCanReplaceOrDeleteThePackageWhileTheInstallerReadsIt
   EXPECT_EQ(fake.files.openFiles, 0);
 }
 
-TEST_F(PatchFlowTest, PackageThatCannotBeLockedEndsTheRunWith300) {
-  Targets(kA);
-  Product(kA, u"Tessary", u"1033", u"8.0.24.6");
-  // Something swapped the package for a folder between the write and the lock.
-  fake.files.beforeLock = [&](const std::u16string& name) { fake.files.nodes[name].directory = true; };
-  EXPECT_NE(Run(), 0u);
-  ASSERT_EQ(fake.dialogs.shown.size(), 1u);
-  EXPECT_EQ(fake.dialogs.shown[0].caption, u"Installation Error");
-  EXPECT_TRUE(fake.installer.configureCalls.empty());
+// Between the writer's handle and the lock, another account swaps what the name holds: the
+// run ends with 300 and never calls the installer, and leaves what it found alone.
+TEST_F(PatchFlowTest, PackageSwappedBeforeTheLockEndsTheRunWith300) {
+  const std::pair<const char*, std::function<void(FakeNode&)>> swaps[] = {
+      {"a folder", [](FakeNode& n) { n = FakeNode{.directory = true}; }},
+      {"a file of its own", [](FakeNode& n) { n = FakeNode{.bytes = fakes::Bytes("evil"), .index = 99}; }},
+      {"a link", [](FakeNode& n) { n.reparsePoint = true; }},
+  };
+  const std::uint32_t codes[] = {2, 1006, 1006};
+  for (std::size_t i = 0; i < std::size(swaps); ++i) {
+    const auto& [name, swap] = swaps[i];
+    fakes::FakeMachine m;
+    ShipLauncher(m.fake);
+    m.fake.installer.templates[kPackage] = kA;
+    m.fake.installer.products[kA].info = {{u"ProductName", u"Tessary"}, {u"Language", u"1033"}, {u"VersionString", u"8.0.24.6"}};
+    m.fake.files.beforeLock = [&](const std::u16string& path) { swap(m.fake.files.nodes[path]); };
+    m.fake.process.arguments = std::vector<std::u16string>{u"launcher.exe"};
+    EXPECT_EQ(launcher::RunLauncher(m.context), codes[i]) << name;
+    ASSERT_EQ(m.fake.dialogs.shown.size(), 1u) << name;
+    EXPECT_EQ(m.fake.dialogs.shown[0].caption, u"Installation Error") << name;
+    EXPECT_TRUE(m.fake.dialogs.shown[0].text.ends_with(u"Error Code: " + fakes::U16(std::to_string(codes[i])))) << name;
+    EXPECT_TRUE(m.fake.installer.configureCalls.empty()) << name;
+    EXPECT_TRUE(m.fake.files.Exists(kPackage)) << name;
+    EXPECT_EQ(m.fake.files.openFiles, 0) << name;
+  }
 }
 
 TEST_F(PatchFlowTest, LongProductNamesAreReadWholeAndCutInTheMessage) {

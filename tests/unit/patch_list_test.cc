@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "fakes/fake_platform.h"
+#include "fakes/fake_machine.h"
 #include "fakes/string_tables.h"
 #include "launcher/report_message.h"
 #include "payload/patch_list.h"
@@ -41,7 +41,7 @@ const std::string kText207 = "PatchTitle=Second\r\n";
 const std::u16string kListPath = u"C:\\out\\list.txt";
 
 // A machine with a package, text 206 and a folder C:\out for the list.
-struct Machine {
+struct Machine : fakes::FakeMachine {
   Machine() {
     fakes::AddShippedStrings(fake.resources);
     fake.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
@@ -53,7 +53,7 @@ struct Machine {
     return fake.resources.resources[{u"TXT", u"#" + fakes::U16(std::to_string(id))}];
   }
   void AddText(int id, std::string_view text) { Text(id).bytes = Bytes(text); }
-  bool Write(std::u16string path = kListPath) { return payload::WritePatchList(context, path); }
+  bool Write(std::u16string path = kListPath) { return payload::WritePatchList(run, path); }
   std::string Contents(const std::u16string& path = kListPath) const {
     const auto bytes = fake.files.Contents(path);
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
@@ -67,9 +67,6 @@ struct Machine {
     return ids;
   }
 
-  fakes::FakePlatform fake;
-  launcher::ProcessState state;
-  launcher::Context context{fake.platform, state};
 };
 
 TEST(PatchList, AppendsOneBlockPerTextAfterWhatTheFileHeld) {
@@ -191,7 +188,7 @@ TEST(PatchList, DefaultNameComesFromTheTargetListAndLeavesTheCopy) {
   Machine m;
   m.fake.installer.templates[u"C:\\Temp\\MSP2"] = u"{6E8A3C41-B217-4F05-9D3E-58C1A7E4B290};{X-B217-Y}";
   std::u16string path;
-  ASSERT_TRUE(payload::WritePatchList(m.context, path));
+  ASSERT_TRUE(payload::WritePatchList(m.run, path));
   EXPECT_EQ(path, u"patchlistB217.txt");  // no directory: the current one
   EXPECT_EQ(m.Contents(path), Block(kText206));
   EXPECT_EQ(m.fake.files.Contents(u"C:\\Temp\\MSP2"), Bytes("package"));
@@ -207,7 +204,7 @@ TEST(PatchList, DefaultNameFallsBackToPatchlistTxt) {
     Machine m;
     arrange(m);
     std::u16string path;
-    EXPECT_TRUE(payload::WritePatchList(m.context, path)) << name;
+    EXPECT_TRUE(payload::WritePatchList(m.run, path)) << name;
     EXPECT_EQ(path, u"patchlist.txt") << name;
     EXPECT_EQ(m.Contents(path), Block(kText206)) << name;
     EXPECT_TRUE(m.fake.dialogs.shown.empty()) << name;

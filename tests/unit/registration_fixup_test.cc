@@ -52,12 +52,10 @@ class FixUpRegistrationTest : public ::testing::Test {
     return values.count(u"Transforms") == 1;
   }
   void FixUp(installer::FourPartVersion installed, const std::u16string& code = kCode) {
-    installer::FixUpRegistration(context, code, installed);
+    installer::FixUpRegistration(fake.platform, code, installed);
     EXPECT_EQ(fake.registry.openKeys, 0);  // every key opened is closed
   }
   fakes::FakePlatform fake;
-  launcher::ProcessState state;
-  launcher::Context context{fake.platform, state};
 };
 
 TEST_F(FixUpRegistrationTest, RemovesTransformsOnlyWhenTheModuleIsAtAnotherVersion) {
@@ -96,9 +94,7 @@ TEST_F(FixUpRegistrationTest, ChangesNothingWhenSomethingOnTheWayIsMissing) {
     f.registry.keys = fake.registry.keys;
     f.fileVersions.modules = fake.fileVersions.modules;
     c.arrange(f);
-    launcher::ProcessState s;
-    launcher::Context ctx{f.platform, s};
-    installer::FixUpRegistration(ctx, c.code, {8, 1, 0, 3});
+    installer::FixUpRegistration(f.platform, c.code, {8, 1, 0, 3});
     EXPECT_TRUE(f.registry.deleted.empty()) << c.name;
     EXPECT_EQ(f.registry.openKeys, 0) << c.name;
   }

@@ -17,7 +17,7 @@ class ReportMessageTest : public ::testing::Test {
 TEST_F(ReportMessageTest, EachIdGetsItsTextArgumentCaptionAndStyle) {
   struct Case {
     launcher::MessageId id;
-    std::uint32_t lastError;
+    std::uint32_t error;
     std::u16string name;
     std::u16string text;
     std::u16string caption;
@@ -43,9 +43,8 @@ TEST_F(ReportMessageTest, EachIdGetsItsTextArgumentCaptionAndStyle) {
   };
   for (const Case& c : cases) {
     fake.dialogs.shown.clear();
-    fake.process.lastError = c.lastError;
     state.currentProductName = c.name;
-    launcher::ReportMessage(context, c.id);
+    launcher::ReportMessage(context, c.id, c.error);
     ASSERT_EQ(fake.dialogs.shown.size(), 1u) << c.id;
     EXPECT_EQ(fake.dialogs.shown[0].text, c.text) << c.id;
     EXPECT_EQ(fake.dialogs.shown[0].caption, c.caption) << c.id;

@@ -35,7 +35,7 @@ TEST(MakeTempName, ChoosesTheFirstDirectoryThatExists) {
     FakeFiles files(process);
     if (c.tmp) process.environment[u"TMP"] = *c.tmp;
     for (const auto& path : c.existing) files.nodes[path] = Directory();
-    payload::TempNameState state;
+    run::TempNameState state;
     EXPECT_EQ(payload::MakeTempName(files, process, state, c.passed, u"MSP"), c.expectedName) << c.name;
   }
 }
@@ -47,7 +47,7 @@ TEST(MakeTempName, SkipsNamesInUseAndCarriesTheCounter) {
   files.nodes[u"C:\\T\\MSP2"] = File();
   files.nodes[u"C:\\T\\MSP3"] = Directory();
   files.nodes[u"C:\\T\\MSP4"] = FakeNode{false, true, {}};  // access denied: someone else's
-  payload::TempNameState state;
+  run::TempNameState state;
   EXPECT_EQ(payload::MakeTempName(files, process, state, u"C:\\T\\", u"MSP"), u"C:\\T\\MSP5");
   // Nothing was created, yet the next call goes on after the last number tried.
   EXPECT_EQ(payload::MakeTempName(files, process, state, u"C:\\T\\", u"MSP"), u"C:\\T\\MSP6");
@@ -59,11 +59,11 @@ TEST(MakeTempName, GivesUpAfter32767Numbers) {
   FakeFiles files(process);
   files.nodes[u"C:\\T\\"] = Directory();
   for (int n = 2; n <= 32768; ++n) files.nodes[u"C:\\T\\MSP" + fakes::U16(std::to_string(n))] = File();
-  payload::TempNameState state;
+  run::TempNameState state;
   EXPECT_EQ(payload::MakeTempName(files, process, state, u"C:\\T\\", u"MSP"), std::nullopt);
 
   files.nodes.erase(u"C:\\T\\MSP32768");  // the last of the 32767 numbers
-  payload::TempNameState fresh;
+  run::TempNameState fresh;
   EXPECT_EQ(payload::MakeTempName(files, process, fresh, u"C:\\T\\", u"MSP"), u"C:\\T\\MSP32768");
 }
 
@@ -75,7 +75,7 @@ TEST(MakeTempName, RefusesADirectoryTooLongForAName) {
   const std::u16string tooLong(246, u'a');
   files.nodes[fits] = Directory();
   files.nodes[tooLong] = Directory();
-  payload::TempNameState state;
+  run::TempNameState state;
   EXPECT_EQ(payload::MakeTempName(files, process, state, fits, u"MSP"), fits + u"\\MSP2");
   EXPECT_EQ(payload::MakeTempName(files, process, state, tooLong, u"MSP"), std::nullopt);
 }

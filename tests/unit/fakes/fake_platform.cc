@@ -17,7 +17,7 @@ std::u16string U16(std::string_view ascii) { return std::u16string(ascii.begin()
 
 void SetTmpTooLongForAName(FakePlatform& f) {
   const std::u16string tmp(250, u't');  // 250 + "\MSP" + ten digits + terminator > 260
-  f.files.nodes[tmp] = FakeNode{true, false, {}};
+  f.files.nodes[tmp] = FakeNode{.directory = true};
   f.process.environment[u"TMP"] = tmp;
 }
 
@@ -136,32 +136,42 @@ const void* FakeResources::LockResource(platform::ResourceData data) {
 
 // --- files ---
 
-std::uint32_t FakeFiles::GetTempPath(char16_t* buffer, std::uint32_t capacity) {
+namespace {
+
+using platform::FileHandle;
+using platform::Result;
+using platform::Status;
+
+template <typename T>
+Result<T> Fail(std::uint32_t error) { return Result<T>::Failed(error); }
+
+constexpr std::uint32_t kPathNotFound = 3;
+constexpr std::uint32_t kSharingViolation = 32;
+constexpr std::uint32_t kDiskFull = 112;
+
+}  // namespace
+
+Result<std::uint32_t> FakeFiles::GetTempPath(char16_t* buffer, std::uint32_t capacity) {
   if (tempPathResult) {
-    if (*tempPathResult == 0) process_.SetLastError(206);  // as for a TMP too long for a path
-    return *tempPathResult;
+    // 0 as for a TMP too long for a path.
+    if (*tempPathResult == 0) return Fail<std::uint32_t>(206);
+    return Result<std::uint32_t>::Done(*tempPathResult);
   }
-  if (tempPath.size() + 1 > capacity) return static_cast<std::uint32_t>(tempPath.size() + 1);
+  if (tempPath.size() + 1 > capacity) return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(tempPath.size() + 1));
   std::copy(tempPath.begin(), tempPath.end(), buffer);
   buffer[tempPath.size()] = u'\0';
-  return static_cast<std::uint32_t>(tempPath.size());
+  return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(tempPath.size()));
 }
 
-std::uint32_t FakeFiles::GetFileAttributes(const std::u16string& path) {
+Result<std::uint32_t> FakeFiles::GetFileAttributes(const std::u16string& path) {
   auto it = nodes.find(path);
-  if (it == nodes.end()) {
-    process_.SetLastError(platform::kErrorFileNotFound);
-    return platform::kInvalidFileAttributes;
-  }
-  if (it->second.accessDenied) {
-    process_.SetLastError(platform::kErrorAccessDenied);
-    return platform::kInvalidFileAttributes;
-  }
-  return it->second.directory ? 0x10 : 0x80;
+  if (it == nodes.end()) return Fail<std::uint32_t>(platform::kErrorFileNotFound);
+  if (it->second.accessDenied) return Fail<std::uint32_t>(platform::kErrorAccessDenied);
+  return Result<std::uint32_t>::Done(it->second.directory ? 0x10 : 0x80);
 }
 
-std::uint32_t FakeFiles::GetFullPathName(const std::u16string& path, char16_t* buffer,
-                                         std::uint32_t capacity) {
+Result<std::uint32_t> FakeFiles::GetFullPathName(const std::u16string& path, char16_t* buffer,
+                                                 std::uint32_t capacity) {
   std::u16string full = path;
   if (path.starts_with(u"\\")) {
     full = currentDirectory.substr(0, 2) + path;  // "\x" lies on the current drive
@@ -169,17 +179,17 @@ std::uint32_t FakeFiles::GetFullPathName(const std::u16string& path, char16_t* b
     full = currentDirectory + u"\\" + path;
   }
   if (fullPathResult) {
-    if (*fullPathResult == 0) process_.SetLastError(3);  // ERROR_PATH_NOT_FOUND
-    return *fullPathResult;
+    if (*fullPathResult == 0) return Fail<std::uint32_t>(kPathNotFound);
+    return Result<std::uint32_t>::Done(*fullPathResult);
   }
-  if (full.size() + 1 > capacity) return static_cast<std::uint32_t>(full.size() + 1);
+  if (full.size() + 1 > capacity) return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(full.size() + 1));
   std::copy(full.begin(), full.end(), buffer);
   buffer[full.size()] = u'\0';
-  return static_cast<std::uint32_t>(full.size());
+  return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(full.size()));
 }
 
 const FakeNode* FakeFiles::Parent(const std::u16string& path) const {
-  static const FakeNode kCurrentDirectory{true, false, {}};
+  static const FakeNode kCurrentDirectory{.directory = true};
   const auto slash = path.find_last_of(u"\\/");
   if (slash == std::u16string::npos) return &kCurrentDirectory;
   const std::u16string parent = path.substr(0, slash);
@@ -192,125 +202,105 @@ const FakeNode* FakeFiles::Parent(const std::u16string& path) const {
 
 bool FakeFiles::ParentExists(const std::u16string& path) const { return Parent(path) != nullptr; }
 
-platform::FileHandle FakeFiles::CreateNewFile(const std::u16string& path) {
+Result<FileHandle> FakeFiles::CreateNewFile(const std::u16string& path, platform::NewFileAccess access) {
   if (beforeCreate) beforeCreate(path);
-  if (nodes.count(path)) {
-    process_.SetLastError(platform::kErrorFileExists);
-    return 0;
-  }
+  if (nodes.count(path)) return Fail<FileHandle>(platform::kErrorFileExists);
   const FakeNode* parent = Parent(path);
-  if (parent == nullptr || parent->readOnly) {
-    // ERROR_PATH_NOT_FOUND, or access denied in a folder nobody may write to.
-    process_.SetLastError(parent == nullptr ? 3 : platform::kErrorAccessDenied);
-    return 0;
-  }
-  nodes[path] = FakeNode{};
-  return Open(path);
+  // Access is denied in a folder nobody may write to.
+  if (parent == nullptr) return Fail<FileHandle>(kPathNotFound);
+  if (parent->readOnly) return Fail<FileHandle>(platform::kErrorAccessDenied);
+  nodes[path] = FakeNode{.index = nextIndex_++,
+                         .creatorOnly = access == platform::NewFileAccess::kCreatorOnly};
+  return Result<FileHandle>::Done(Open(path));
 }
 
-platform::FileHandle FakeFiles::Open(const std::u16string& path) {
+FileHandle FakeFiles::Open(const std::u16string& path) {
   ++openFiles;
   handles_[nextHandle_] = OpenFile{path, 0};
   return nextHandle_++;
 }
 
-platform::FileHandle FakeFiles::OpenOrCreateFile(const std::u16string& path) {
-  if (openFailsWith != 0) {
-    process_.SetLastError(openFailsWith);
-    return 0;
-  }
+Result<FileHandle> FakeFiles::OpenOrCreateFile(const std::u16string& path) {
+  if (openFailsWith != 0) return Fail<FileHandle>(openFailsWith);
   auto it = nodes.find(path);
   if (it != nodes.end()) {
-    if (it->second.directory) {
-      process_.SetLastError(platform::kErrorAccessDenied);
-      return 0;
-    }
-    process_.SetLastError(platform::kErrorAlreadyExists);  // as OPEN_ALWAYS does on success
-    return Open(path);
+    if (it->second.directory) return Fail<FileHandle>(platform::kErrorAccessDenied);
+    return Result<FileHandle>::Done(Open(path));
   }
-  if (!ParentExists(path)) {
-    process_.SetLastError(3);  // ERROR_PATH_NOT_FOUND
-    return 0;
-  }
-  nodes[path] = FakeNode{};
-  process_.SetLastError(0);
-  return Open(path);
+  if (!ParentExists(path)) return Fail<FileHandle>(kPathNotFound);
+  nodes[path] = FakeNode{.index = nextIndex_++};
+  return Result<FileHandle>::Done(Open(path));
 }
 
-platform::FileHandle FakeFiles::OpenForAppending(const std::u16string& path) {
+Result<FileHandle> FakeFiles::OpenForAppending(const std::u16string& path) {
   auto it = nodes.find(path);
   if (it != nodes.end() && (it->second.directory || it->second.readOnly)) {
-    process_.SetLastError(platform::kErrorAccessDenied);
-    return 0;
+    return Fail<FileHandle>(platform::kErrorAccessDenied);
   }
   if (path.empty() || (it == nodes.end() && !ParentExists(path))) {
-    process_.SetLastError(3);  // ERROR_PATH_NOT_FOUND
-    return 0;
+    return Fail<FileHandle>(kPathNotFound);
   }
-  // As OPEN_ALWAYS does: ERROR_ALREADY_EXISTS when the file was there, else success.
-  process_.SetLastError(it == nodes.end() ? 0 : platform::kErrorAlreadyExists);
-  nodes[path];
-  const platform::FileHandle handle = Open(path);
+  if (it == nodes.end()) nodes[path] = FakeNode{.index = nextIndex_++};
+  const FileHandle handle = Open(path);
   handles_[handle].append = true;
-  return handle;
+  return Result<FileHandle>::Done(handle);
 }
 
-std::optional<std::uint64_t> FakeFiles::SeekToEnd(platform::FileHandle file) {
-  if (seekFails) {
-    process_.SetLastError(6);  // ERROR_INVALID_HANDLE
-    return std::nullopt;
+Result<FileHandle> FakeFiles::OpenForReadingDenyWrite(const std::u16string& path) {
+  if (beforeLock) beforeLock(path);
+  auto it = nodes.find(path);
+  if (it == nodes.end() || it->second.directory) {
+    return Fail<FileHandle>(platform::kErrorFileNotFound);
   }
+  ++it->second.readLocks;
+  readLockHandles_.insert(nextHandle_);
+  return Result<FileHandle>::Done(Open(path));
+}
+
+Result<platform::FileIdentity> FakeFiles::GetFileIdentity(FileHandle file) {
+  const FakeNode& node = nodes.at(handles_.at(file).path);
+  return Result<platform::FileIdentity>::Done({0x5EED, node.index, node.reparsePoint});
+}
+
+Result<std::uint64_t> FakeFiles::SeekToEnd(FileHandle file) {
+  if (seekFails) return Fail<std::uint64_t>(6);  // ERROR_INVALID_HANDLE
   OpenFile& open = handles_.at(file);
   open.position = nodes.at(open.path).bytes.size();
-  return open.position;
+  return Result<std::uint64_t>::Done(open.position);
 }
 
-bool FakeFiles::SeekTo(platform::FileHandle file, std::uint64_t position) {
+Status FakeFiles::SeekTo(FileHandle file, std::uint64_t position) {
   handles_.at(file).position = static_cast<std::size_t>(position);
-  return true;
+  return Status::Done();
 }
 
-bool FakeFiles::SetEndOfFile(platform::FileHandle file) {
+Status FakeFiles::SetEndOfFile(FileHandle file) {
   const OpenFile& open = handles_.at(file);
   nodes.at(open.path).bytes.resize(open.position);
-  return true;
+  return Status::Done();
 }
 
-bool FakeFiles::WriteFile(platform::FileHandle file, const void* data, std::uint32_t size,
-                          std::uint32_t* written) {
+Result<std::uint32_t> FakeFiles::WriteFile(FileHandle file, const void* data, std::uint32_t size) {
   writeSizes.push_back(size);
-  if (writeFailsWith != 0) {
-    process_.SetLastError(writeFailsWith);
-    *written = 0;
-    return false;
-  }
+  if (writeFailsWith != 0) return Fail<std::uint32_t>(writeFailsWith);
   const bool faulty = writeSizes.size() == faultyWrite;
   std::uint32_t count = shortWrite ? std::min(*shortWrite, size) : size;
   if (faulty) count = std::min(faultyWriteBytes, size);
   // Written at the file pointer, over what is there and on past the end.
   OpenFile& open = handles_.at(file);
   FakeNode& node = nodes[open.path];
-  if (node.writesFail) {
-    process_.SetLastError(112);  // ERROR_DISK_FULL
-    *written = 0;
-    return false;
-  }
+  if (node.writesFail) return Fail<std::uint32_t>(kDiskFull);
   auto& bytes = node.bytes;
   if (open.append) open.position = bytes.size();
   if (bytes.size() < open.position + count) bytes.resize(open.position + count);
   if (count != 0) std::memcpy(bytes.data() + open.position, data, count);
   open.position += count;
-  *written = count;
-  if (faulty) {
-    if (faultyWriteError == 0) return true;
-    process_.SetLastError(faultyWriteError);
-    return false;
-  }
-  if (count < size) process_.SetLastError(112);  // ERROR_DISK_FULL
-  return count == size;
+  if (faulty && faultyWriteError != 0) return Fail<std::uint32_t>(faultyWriteError);
+  if (!faulty && count < size) return Fail<std::uint32_t>(kDiskFull);
+  return Result<std::uint32_t>::Done(count);
 }
 
-bool FakeFiles::CloseHandle(platform::FileHandle file) {
+bool FakeFiles::CloseHandle(FileHandle file) {
   --openFiles;
   if (readLockHandles_.erase(file) == 1) {
     auto it = nodes.find(handles_.at(file).path);
@@ -319,42 +309,23 @@ bool FakeFiles::CloseHandle(platform::FileHandle file) {
   return handles_.erase(file) == 1;
 }
 
-bool FakeFiles::DeleteFile(const std::u16string& path) {
-  process_.SetLastError(0);  // cleanup that clobbers the last error must be noticed
+Status FakeFiles::DeleteFile(const std::u16string& path) {
   auto it = nodes.find(path);
-  if (it != nodes.end() && it->second.readLocks > 0) {
-    process_.SetLastError(32);  // ERROR_SHARING_VIOLATION
-    return false;
-  }
-  return nodes.erase(path) == 1;
+  if (it == nodes.end()) return Status::Failed(platform::kErrorFileNotFound);
+  if (it->second.readLocks > 0) return Status::Failed(kSharingViolation);
+  nodes.erase(it);
+  return Status::Done();
 }
 
-platform::FileHandle FakeFiles::OpenForReadingDenyWrite(const std::u16string& path) {
-  if (beforeLock) beforeLock(path);
-  auto it = nodes.find(path);
-  if (it == nodes.end() || it->second.directory) {
-    process_.SetLastError(platform::kErrorFileNotFound);
-    return 0;
-  }
-  ++it->second.readLocks;
-  readLockHandles_.insert(nextHandle_);
-  return Open(path);
-}
-
-bool FakeFiles::ReplaceFile(const std::u16string& from, const std::u16string& to) {
-  auto locked = nodes.find(to);
-  if (locked != nodes.end() && locked->second.readLocks > 0) {
-    process_.SetLastError(32);  // ERROR_SHARING_VIOLATION
-    return false;
-  }
+Status FakeFiles::ReplaceFile(const std::u16string& from, const std::u16string& to) {
   auto target = nodes.find(to);
+  if (target != nodes.end() && target->second.readLocks > 0) return Status::Failed(kSharingViolation);
   if (replaceFails || (target != nodes.end() && target->second.directory)) {
-    process_.SetLastError(platform::kErrorAccessDenied);
-    return false;
+    return Status::Failed(platform::kErrorAccessDenied);
   }
   nodes[to] = nodes.at(from);
   nodes.erase(from);
-  return true;
+  return Status::Done();
 }
 
 // --- installer ---

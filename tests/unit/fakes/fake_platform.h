@@ -79,6 +79,9 @@ struct FakeNode {
   int readLocks = 0;  // open handles that deny writing and deleting
   bool readOnly = false;    // opening it for appending, or making a file in it, is denied
   bool writesFail = false;  // every write to it fails with ERROR_DISK_FULL
+  std::uint64_t index = 0;  // the file's index on its volume; the fake numbers what it creates
+  bool reparsePoint = false;
+  bool creatorOnly = false;  // created for its creator, SYSTEM and the Administrators only
 };
 
 class FakeFiles final : public platform::Files {
@@ -111,22 +114,24 @@ class FakeFiles final : public platform::Files {
   bool Exists(const std::u16string& path) const { return nodes.count(path) != 0; }
   std::vector<std::byte> Contents(const std::u16string& path) const { return nodes.at(path).bytes; }
 
-  std::uint32_t GetTempPath(char16_t* buffer, std::uint32_t capacity) override;
-  std::uint32_t GetFileAttributes(const std::u16string& path) override;
-  std::uint32_t GetFullPathName(const std::u16string& path, char16_t* buffer,
-                                std::uint32_t capacity) override;
-  platform::FileHandle CreateNewFile(const std::u16string& path) override;
-  platform::FileHandle OpenOrCreateFile(const std::u16string& path) override;
-  platform::FileHandle OpenForAppending(const std::u16string& path) override;
-  platform::FileHandle OpenForReadingDenyWrite(const std::u16string& path) override;
-  std::optional<std::uint64_t> SeekToEnd(platform::FileHandle file) override;
-  bool SeekTo(platform::FileHandle file, std::uint64_t position) override;
-  bool SetEndOfFile(platform::FileHandle file) override;
-  bool WriteFile(platform::FileHandle file, const void* data, std::uint32_t size,
-                 std::uint32_t* written) override;
+  platform::Result<std::uint32_t> GetTempPath(char16_t* buffer, std::uint32_t capacity) override;
+  platform::Result<std::uint32_t> GetFileAttributes(const std::u16string& path) override;
+  platform::Result<std::uint32_t> GetFullPathName(const std::u16string& path, char16_t* buffer,
+                                                  std::uint32_t capacity) override;
+  platform::Result<platform::FileHandle> CreateNewFile(const std::u16string& path,
+                                                       platform::NewFileAccess access) override;
+  platform::Result<platform::FileHandle> OpenOrCreateFile(const std::u16string& path) override;
+  platform::Result<platform::FileHandle> OpenForAppending(const std::u16string& path) override;
+  platform::Result<platform::FileHandle> OpenForReadingDenyWrite(const std::u16string& path) override;
+  platform::Result<platform::FileIdentity> GetFileIdentity(platform::FileHandle file) override;
+  platform::Result<std::uint64_t> SeekToEnd(platform::FileHandle file) override;
+  platform::Status SeekTo(platform::FileHandle file, std::uint64_t position) override;
+  platform::Status SetEndOfFile(platform::FileHandle file) override;
+  platform::Result<std::uint32_t> WriteFile(platform::FileHandle file, const void* data,
+                                            std::uint32_t size) override;
   bool CloseHandle(platform::FileHandle file) override;
-  bool DeleteFile(const std::u16string& path) override;
-  bool ReplaceFile(const std::u16string& from, const std::u16string& to) override;
+  platform::Status DeleteFile(const std::u16string& path) override;
+  platform::Status ReplaceFile(const std::u16string& from, const std::u16string& to) override;
 
  private:
   struct OpenFile {
@@ -138,6 +143,7 @@ class FakeFiles final : public platform::Files {
   bool ParentExists(const std::u16string& path) const;
   platform::FileHandle Open(const std::u16string& path);
   FakeProcess& process_;
+  std::uint64_t nextIndex_ = 1;
   std::map<platform::FileHandle, OpenFile> handles_;
   std::set<platform::FileHandle> readLockHandles_;
   platform::FileHandle nextHandle_ = 100;
