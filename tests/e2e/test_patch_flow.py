@@ -2,8 +2,10 @@
 
 import glob
 import os
+import re
 import unittest
 
+import bad_input_support
 import e2e_common
 import sample_products
 from e2e_common import LauncherTestCase, SampleMachine
@@ -176,7 +178,18 @@ class StopWhenACandidateIsTheTarget(LauncherTestCase):
                          [message(ENGLISH, 306, "Tessary")])
         self.assertEqual(result.exit_code, 0)
         self.assertEqual(self.machine.probe_run(self.prefix, "patches", SECOND).all("patch"), [])
-        self.assertEqual(len(glob.glob(os.path.join(self.prefix.temp_dir(), "MSP*"))), 1)
+        kept = glob.glob(os.path.join(self.prefix.temp_dir(), "MSP*"))
+        self.assertEqual(len(kept), 1)
+        # Made for the launcher's own account, SYSTEM and the Administrators, and nobody else.
+        # Wine keeps no access list of its own: it turns the list into the file's mode and
+        # reads that back, so Everyone's read access (which a file in the same folder made
+        # without one gets) must be missing, and other accounts of the host have no access.
+        acl = bad_input_support.run_tool(self.prefix, "fileacl", self.prefix.win_path(kept[0]))
+        trustees = set(re.findall(r"\(A;;FA;;;([^)]+)\)", acl))
+        self.assertEqual(len(trustees), acl.count("("), acl)  # full access or none
+        self.assertTrue(any(t.startswith("S-1-5-21-") for t in trustees), acl)
+        self.assertLessEqual({t for t in trustees if not t.startswith("S-1-5-21-")}, {"SY", "BA"}, acl)
+        self.assertEqual(os.stat(kept[0]).st_mode & 0o007, 0, oct(os.stat(kept[0]).st_mode))
 
 
 if __name__ == "__main__":

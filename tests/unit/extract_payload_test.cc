@@ -12,8 +12,8 @@ using fakes::FakeNode;
 class ExtractPayloadTest : public ::testing::Test, protected fakes::FakeMachine {
  protected:
   void SetUp() override {
-    fake.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    fake.files.nodes[u"C:\\out"] = FakeNode{true, false, {}};
+    fake.files.nodes[u"C:\\Temp\\"] = FakeNode{.directory = true};
+    fake.files.nodes[u"C:\\out"] = FakeNode{.directory = true};
     fake.resources.AddPackage(package);
   }
   bool Extract(std::u16string& path) { return payload::ExtractPayload(run, path).ok(); }
@@ -34,7 +34,7 @@ TEST_F(ExtractPayloadTest, NameTakenBetweenTestAndCreateIsNeverTouched) {
   // Another process plants a file at MSP2 right after the name was tested.
   fake.files.beforeCreate = [&](const std::u16string& name) {
     if (name == u"C:\\Temp\\MSP2" && !fake.files.Exists(name)) {
-      fake.files.nodes[name] = FakeNode{false, false, Bytes("sentinel")};
+      fake.files.nodes[name] = FakeNode{.bytes = Bytes("sentinel")};
     }
   };
   std::u16string path;
@@ -62,7 +62,7 @@ TEST_F(ExtractPayloadTest, FailuresLeaveNoFileBehindAndCarryTheirOwnError) {
       {"empty package", [](auto& f) { f.resources.AddPackage({}); }, true, 0},
       {"package cannot be loaded", [](auto& f) { f.resources.resources.begin()->second.loadFails = true; }, true, 1812},
       {"package cannot be locked", [](auto& f) { f.resources.resources.begin()->second.lockFails = true; }, true, 0},
-      {"write fails", [](auto& f) { f.files.writeFailsWith = 112; }, true, 112},
+      {"write fails", [](auto& f) { f.files.writeFault = {.error = 112}; }, true, 112},
       {"write reports success but comes up short", fakes::MakeFirstWriteComeUpShort, true, 0},
   };
   for (const Case& c : cases) {
@@ -84,21 +84,21 @@ TEST_F(ExtractPayloadTest, FailuresLeaveNoFileBehindAndCarryTheirOwnError) {
 
 TEST_F(ExtractPayloadTest, TempPathOfExactly1024PassesTheTest) {
   fake.files.tempPathResult = 1024;  // the buffer then holds no usable text: the fallbacks decide
-  fake.files.nodes[u"\\"] = FakeNode{true, false, {}};
+  fake.files.nodes[u"\\"] = FakeNode{.directory = true};
   std::u16string path;
   EXPECT_TRUE(Extract(path));
   EXPECT_EQ(path, u"\\MSP2");
 }
 
 TEST_F(ExtractPayloadTest, GivenPathIsReplacedOnlyWhenTheWholePackageIsWritten) {
-  fake.files.nodes[u"C:\\out\\p.msp"] = FakeNode{false, false, Bytes("old")};
+  fake.files.nodes[u"C:\\out\\p.msp"] = FakeNode{.bytes = Bytes("old")};
   std::u16string path = u"C:\\out\\p.msp";
 
-  fake.files.shortWrite = 2;
+  fake.files.writeFault = {.bytes = 2};
   EXPECT_FALSE(Extract(path));
   EXPECT_EQ(fake.files.Contents(path), Bytes("old"));
 
-  fake.files.shortWrite.reset();
+  fake.files.writeFault.reset();
   fake.files.replaceFails = true;
   // The replace's own error, not what removing the copy beside it left.
   EXPECT_EQ(payload::ExtractPayload(run, path).error(), platform::kErrorAccessDenied);

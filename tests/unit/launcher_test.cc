@@ -1,27 +1,16 @@
 #include <gtest/gtest.h>
 
-#include "fakes/fake_platform.h"
-#include "launcher/launcher.h"
+#include "fakes/fake_machine.h"
 
 namespace {
 
 using fakes::Bytes;
 using fakes::FakeNode;
 
-class LauncherTest : public ::testing::Test {
+class LauncherTest : public ::testing::Test, protected fakes::FakeMachine {
  protected:
-  void SetUp() override {
-    fake.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    fake.resources.AddPackage(Bytes("package"));
-  }
-  std::uint32_t Run(std::vector<std::u16string> arguments) {
-    arguments.insert(arguments.begin(), u"launcher.exe");
-    fake.process.arguments = arguments;
-    return launcher::RunLauncher(context);
-  }
-  fakes::FakePlatform fake;
-  launcher::ProcessState state;
-  launcher::Context context{fake.platform, state};
+  void SetUp() override { ShipLauncher(); }
+  std::uint32_t Run(std::vector<std::u16string> arguments) { return RunWith(std::move(arguments)); }
 };
 
 TEST_F(LauncherTest, ListProductsShowsTheTargetsEvenWhenQuiet) {
@@ -49,23 +38,18 @@ TEST_F(LauncherTest, ListProductsAfterAFailedExtractionShowsAnEmptyBox) {
 }
 
 TEST_F(LauncherTest, ExtractThenListInTheirFixedOrder) {
-  fake.files.nodes[u"C:\\out"] = FakeNode{true, false, {}};
+  fake.files.nodes[u"C:\\out"] = FakeNode{.directory = true};
   fake.installer.templates[u"C:\\Temp\\MSP2"] = u"{A}";
   EXPECT_EQ(Run({u"/i", u"/e", u"C:\\never"}), 0u);  // nothing after /i counts
   EXPECT_FALSE(fake.files.Exists(u"C:\\never"));
 
-  fakes::FakePlatform f;
-  f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-  f.files.nodes[u"C:\\out"] = FakeNode{true, false, {}};
-  f.resources.AddPackage(Bytes("package"));
-  f.installer.templates[u"C:\\Temp\\MSP2"] = u"{A}";
-  f.process.arguments = std::vector<std::u16string>{u"launcher.exe", u"/E", u"C:\\out\\a.msp", u"/I"};
-  launcher::ProcessState s;
-  launcher::Context ctx{f.platform, s};
-  EXPECT_EQ(launcher::RunLauncher(ctx), 0u);
-  EXPECT_EQ(f.files.Contents(u"C:\\out\\a.msp"), Bytes("package"));
-  ASSERT_EQ(f.dialogs.shown.size(), 1u);
-  EXPECT_EQ(f.dialogs.shown[0].text, u"{A}");
+  fakes::FakeMachine m;
+  m.ShipLauncher();
+  m.fake.files.nodes[u"C:\\out"] = FakeNode{.directory = true};
+  m.Targets(u"{A}");
+  EXPECT_EQ(m.RunWith({u"/E", u"C:\\out\\a.msp", u"/I"}), 0u);
+  EXPECT_EQ(m.fake.files.Contents(u"C:\\out\\a.msp"), Bytes("package"));
+  EXPECT_EQ(m.Texts(), std::vector<std::u16string>{u"{A}"});
 }
 
 // The failing step's own error, or 1603 when it has none: never the 126 an i686 program
@@ -81,26 +65,20 @@ TEST_F(LauncherTest, FailedExtractionExitsWithTheStepsOwnErrorOrElse1603) {
       {"/e into a missing folder", {u"/e", u"C:\\missing\\a.msp"}, [](auto&) {}, 3},  // ERROR_PATH_NOT_FOUND
       // No name beside the file can be made: the last attempt's error.
       {"/e into a folder nobody may write to", {u"/e", u"C:\\ro\\a.msp"},
-       [](fakes::FakePlatform& f) { f.files.nodes[u"C:\\ro"] = FakeNode{true, false, {}, 0, true}; },
+       [](fakes::FakePlatform& f) { f.files.nodes[u"C:\\ro"] = FakeNode{.directory = true, .readOnly = true}; },
        5},  // ERROR_ACCESS_DENIED
       {"/e whose write reports success but comes up short", {u"/e"}, fakes::MakeFirstWriteComeUpShort, 1603},
       {"/e with no temporary name to be had", {u"/e"}, fakes::SetTmpTooLongForAName, 1603},
       {"/i with no temporary name to be had", {u"/i"}, fakes::SetTmpTooLongForAName, 1603},
   };
   for (const Case& c : cases) {
-    fakes::FakePlatform f;
-    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    f.resources.AddPackage(Bytes("package"));
-    c.arrange(f);
-    f.process.lastError = 126;
-    std::vector<std::u16string> arguments = c.arguments;
-    arguments.insert(arguments.begin(), u"launcher.exe");
-    f.process.arguments = arguments;
-    launcher::ProcessState s;
-    launcher::Context ctx{f.platform, s};
-    EXPECT_EQ(launcher::RunLauncher(ctx), c.exitCode) << c.name;
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    c.arrange(m.fake);
+    m.fake.process.lastError = 126;
+    EXPECT_EQ(m.RunWith(c.arguments), c.exitCode) << c.name;
     // "/e" reports nothing; "/i" shows its list, here empty.
-    EXPECT_EQ(f.dialogs.shown.size(), c.arguments[0] == u"/i" ? 1u : 0u) << c.name;
+    EXPECT_EQ(m.fake.dialogs.shown.size(), c.arguments[0] == u"/i" ? 1u : 0u) << c.name;
   }
 }
 

@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "fakes/fake_platform.h"
+#include "fakes/fake_machine.h"
 #include "fakes/string_tables.h"
 #include "launcher/launcher.h"
 #include "launcher/log_line.h"
@@ -58,35 +58,21 @@ const std::string k300 = "A problem prevented the Service Pack from being instal
 // A launcher with its strings, and a machine with a German product at a candidate version
 // (its box is German, its log line English), an English one at no candidate version and
 // one whose patch the installer refuses.
-struct Machine {
+struct Machine : fakes::FakeMachine {
   Machine() {
-    f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    f.files.nodes[u"C:\\logs"] = FakeNode{true, false, {}};
-    f.resources.AddPackage(fakes::Bytes("package"));
-    fakes::AddShippedStrings(f.resources);
-    f.installer.templates[kPackage] = kA + u";" + kB + u";" + kC;
-    Product(kA, u"Gr\u00F6\u00DFe", u"1031", u"8.0.24.6", 0);
-    Product(kB, u"Second", u"1033", u"8.0.20.0", 0);
-    Product(kC, u"Third", u"1033", u"8.1.0.3", 1603);
-  }
-  void Product(const std::u16string& code, const std::u16string& name, const std::u16string& language,
-               const std::u16string& version, std::uint32_t result) {
-    f.installer.products[code].info = {{u"ProductName", name}, {u"Language", language}, {u"VersionString", version}};
-    f.installer.products[code].configureResult = result;
-  }
-  std::uint32_t Run(std::vector<std::u16string> arguments) {
-    arguments.insert(arguments.begin(), u"launcher.exe");
-    f.process.arguments = arguments;
-    launcher::ProcessState state;
-    launcher::Context context{f.platform, state};
-    return launcher::RunLauncher(context);
+    ShipLauncher();
+    f.files.nodes[u"C:\\logs"] = FakeNode{.directory = true};
+    Targets(kA + u";" + kB + u";" + kC);
+    AddProduct(kA, u"Gr\u00F6\u00DFe", u"1031", u"8.0.24.6");
+    AddProduct(kB, u"Second", u"1033", u"8.0.20.0");
+    AddProduct(kC, u"Third", u"1033", u"8.1.0.3", 1603);
   }
   std::string Log(const std::u16string& path) const {
     if (!f.files.Exists(path)) return "<none>";
     const auto bytes = f.files.Contents(path);
     return std::string(reinterpret_cast<const char*>(bytes.data()), bytes.size());
   }
-  fakes::FakePlatform f;
+  fakes::FakePlatform& f = fake;
 };
 
 std::string Lines(const std::vector<std::string>& lines) {
@@ -111,8 +97,8 @@ const Scenario kScenarios[] = {
             "300\t" + Ascii(kC) + "\t" + k300 + "1603", "exit\t1603"})},
     {"all up to date is about no one product", {},
      [](Machine& m) {
-       m.f.installer.templates[kPackage] = kB;
-       m.Product(kB, u"Second", u"1033", u"8.2.0.4", 0);
+       m.Targets(kB);
+       m.AddProduct(kB, u"Second", u"1033", u"8.2.0.4");
      },
      Lines({"306\t-\tYour version of Second is up-to-date and this service pack is not necessary", "exit\t0"})},
     {"target list unreadable", {u"/q"}, [](Machine& m) { m.f.installer.templates.clear(); },
@@ -141,7 +127,7 @@ Observed Observe(const Scenario& s, const std::vector<std::u16string>& logArgume
   arrangeLog(m);
   auto arguments = logArguments;
   arguments.insert(arguments.end(), s.arguments.begin(), s.arguments.end());
-  Observed seen{m.Run(arguments), m.f.dialogs.shown, m.f.files.nodes, m.f.installer.configureCalls.size()};
+  Observed seen{m.RunWith(arguments), m.f.dialogs.shown, m.f.files.nodes, m.f.installer.configureCalls.size()};
   if (log) *log = m.Log(u"C:\\logs\\run.log");
   std::erase_if(seen.files, [](const auto& node) { return node.first.starts_with(u"C:\\logs\\run.log"); });
   return seen;
@@ -180,10 +166,10 @@ TEST(OutcomeLog, ALogThatCannotBeWrittenChangesNothing) {
     std::u16string path;
     std::function<void(Machine&)> arrange;
   } logs[] = {
-      {"a folder", path, [&](Machine& m) { m.f.files.nodes[path] = FakeNode{true, false, {}}; }},
+      {"a folder", path, [&](Machine& m) { m.f.files.nodes[path] = FakeNode{.directory = true}; }},
       {"in a missing folder", u"C:\\missing\\run.log", [](Machine&) {}},
       {"read-only", path, [&](Machine& m) { m.f.files.nodes[path].readOnly = true; }},
-      {"every write fails", path, [&](Machine& m) { m.f.files.nodes[path].writesFail = true; }},
+      {"every write fails", path, [&](Machine& m) { m.f.files.writeFault = {.path = path}; }},
       {"empty", u"", [](Machine&) {}},
   };
   for (const Scenario& s : kScenarios) {
@@ -197,8 +183,8 @@ TEST(OutcomeLog, ALogThatCannotBeWrittenChangesNothing) {
 TEST(OutcomeLog, AppendsToWhatTheFileHeld) {
   Machine m;
   m.f.files.nodes[u"C:\\logs\\run.log"].bytes = fakes::Bytes("earlier line\r\n");
-  m.Run({u"/q", u"/l", u"C:\\logs\\run.log", u"/e", u"C:\\logs\\a.msp"});
-  m.Run({u"/l", u"C:\\logs\\run.log", u"/e", u"C:\\logs\\a.msp"});
+  m.RunWith({u"/q", u"/l", u"C:\\logs\\run.log", u"/e", u"C:\\logs\\a.msp"});
+  m.RunWith({u"/l", u"C:\\logs\\run.log", u"/e", u"C:\\logs\\a.msp"});
   EXPECT_EQ(m.Log(u"C:\\logs\\run.log"), "earlier line\r\n" + Lines({"exit\t0", "exit\t0"}));
   EXPECT_EQ(m.f.files.openFiles, 0);
 }
@@ -206,11 +192,9 @@ TEST(OutcomeLog, AppendsToWhatTheFileHeld) {
 // A log that fails on the way, with lookups that fail too, changes nothing that the box shows.
 TEST(OutcomeLog, AFailingLogLeavesTheBoxAsItWas) {
   Machine m;
-  launcher::ProcessState state;
-  launcher::Context context{m.f.platform, state};
-  m.f.files.nodes[u"C:\\logs\\run.log"].writesFail = true;
-  state.outcomeLog.Open(m.f.files, u"C:\\logs\\run.log");
-  launcher::ReportMessage(context, IDS_INSTALL_ERROR, 1234);
+  m.f.files.writeFault = {.path = u"C:\\logs\\run.log"};
+  m.state.outcomeLog.Open(m.f.files, u"C:\\logs\\run.log");
+  launcher::ReportMessage(m.context, IDS_INSTALL_ERROR, 1234);
   ASSERT_EQ(m.f.dialogs.shown.size(), 1u);
   EXPECT_TRUE(m.f.dialogs.shown[0].text.ends_with(u"Error Code: 1234"));
 }
@@ -231,9 +215,9 @@ TEST(OutcomeLog, TheInstallerLogsBesideItWhereThatFileCanBeWritten) {
   };
   for (const auto& c : cases) {
     Machine m;
-    m.f.files.nodes[u"C:\\work"] = FakeNode{true, false, {}};
+    m.f.files.nodes[u"C:\\work"] = FakeNode{.directory = true};
     if (c.msiLogReadOnly) m.f.files.nodes[u"C:\\logs\\run.log.msi.log"].readOnly = true;
-    m.Run(c.arguments);
+    m.RunWith(c.arguments);
     std::vector<std::u16string> enabled;
     for (const auto& call : m.f.installer.logCalls) {
       EXPECT_EQ(call.mode, 0x1FDFu) << c.name;

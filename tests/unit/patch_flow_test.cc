@@ -13,47 +13,26 @@ using fakes::FakeNode;
 const std::u16string kA = u"{AAAAAAAA-AAAA-AAAA-AAAA-AAAAAAAAAAAA}";
 const std::u16string kB = u"{BBBBBBBB-BBBB-BBBB-BBBB-BBBBBBBBBBBB}";
 const std::u16string kC = u"{CCCCCCCC-CCCC-CCCC-CCCC-CCCCCCCCCCCC}";
-const std::u16string kPackage = u"C:\\Temp\\MSP2";
-
-// A machine with a temporary folder and a launcher carrying a package and its strings.
-void ShipLauncher(fakes::FakePlatform& f) {
-  f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-  f.resources.AddPackage(fakes::Bytes("package"));
-  fakes::AddShippedStrings(f.resources);
-}
+const std::u16string kPackage = fakes::kPackagePath;
 
 class PatchFlowTest : public ::testing::Test, protected fakes::FakeMachine {
  protected:
   void SetUp() override {
-    ShipLauncher(fake);
+    ShipLauncher();
     fake.process.narrowEnvironment["CommonProgramFiles"] = "C:\\Program Files\\Common Files";
     // The package is on disk while the installer reads it.
     fake.installer.onConfigure = [&](const std::u16string&) { EXPECT_TRUE(fake.files.Exists(kPackage)); };
   }
-  void Targets(const std::u16string& list) { fake.installer.templates[kPackage] = list; }
   void Product(const std::u16string& code, const std::u16string& name, const std::u16string& language,
                const std::u16string& version, std::uint32_t configureResult = 0, std::int32_t state = 5) {
-    auto& p = fake.installer.products[code];
-    p.state = state;
-    p.info = {{u"ProductName", name}, {u"Language", language}, {u"VersionString", version}};
-    p.configureResult = configureResult;
+    AddProduct(code, name, language, version, configureResult, state);
   }
-  std::uint32_t Run(std::vector<std::u16string> arguments = {}) {
-    arguments.insert(arguments.begin(), u"launcher.exe");
-    fake.process.arguments = arguments;
-    return launcher::RunLauncher(context);
-  }
-  std::vector<std::u16string> Texts() const {
-    std::vector<std::u16string> texts;
-    for (const auto& box : fake.dialogs.shown) texts.push_back(box.text);
-    return texts;
-  }
+  std::uint32_t Run(std::vector<std::u16string> arguments = {}) { return RunWith(std::move(arguments)); }
   std::vector<std::u16string> Patched() const {
     std::vector<std::u16string> codes;
     for (const auto& call : fake.installer.configureCalls) codes.push_back(call.code);
     return codes;
   }
-
 };
 
 const std::u16string k301 = u"The service pack was successfully installed and Tessary has been updated.";
@@ -83,19 +62,14 @@ TEST_F(PatchFlowTest, OneProductPerOutcome) {
       {"restart initiated", u"8.1.0.3", 1641, {k301}, true, 1641},
   };
   for (const Case& c : cases) {
-    fakes::FakePlatform f;
-    ShipLauncher(f);
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    fakes::FakePlatform& f = m.fake;
     f.process.narrowEnvironment["CommonProgramFiles"] = "C:\\CPF";
-    f.installer.templates[kPackage] = kA;
-    auto& p = f.installer.products[kA];
-    p.info = {{u"ProductName", u"Tessary"}, {u"Language", u"1033"}, {u"VersionString", c.version}};
-    p.configureResult = c.configureResult;
-    launcher::ProcessState s;
-    launcher::Context ctx{f.platform, s};
-    EXPECT_EQ(launcher::RunLauncher(ctx), c.exitCode) << c.name;
-    std::vector<std::u16string> texts;
-    for (const auto& box : f.dialogs.shown) texts.push_back(box.text);
-    EXPECT_EQ(texts, c.texts) << c.name;
+    m.Targets(kA);
+    m.AddProduct(kA, u"Tessary", u"1033", c.version, c.configureResult);
+    EXPECT_EQ(m.RunWith(), c.exitCode) << c.name;
+    EXPECT_EQ(m.Texts(), c.texts) << c.name;
     EXPECT_EQ(f.installer.configureCalls.size(), c.patched ? 1u : 0u) << c.name;
     const bool applied = c.patched && c.configureResult != 1603;
     EXPECT_EQ(f.process.removedNarrow,
@@ -118,20 +92,19 @@ TEST_F(PatchFlowTest, PatchCallCarriesThePackagesFullPathInQuotes) {
       {"in the root of the current drive",
        [](fakes::FakePlatform& f) {
          f.files.nodes.erase(u"C:\\Temp\\");
-         f.files.nodes[u"\\"] = FakeNode{true, false, {}};
+         f.files.nodes[u"\\"] = FakeNode{.directory = true};
          f.process.environment[u"TMP"] = u"gone";
        },
        u"C:\\MSP2"},
   };
   for (const Case& c : cases) {
-    fakes::FakePlatform f;
-    ShipLauncher(f);
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    fakes::FakePlatform& f = m.fake;
     c.arrange(f);
-    f.installer.templates[c.fullPath] = kA;
-    f.installer.products[kA].info = {{u"ProductName", u"Tessary"}, {u"Language", u"1033"}, {u"VersionString", u"8.0.24.6"}};
-    launcher::ProcessState s;
-    launcher::Context ctx{f.platform, s};
-    EXPECT_EQ(launcher::RunLauncher(ctx), 0u) << c.name;
+    m.Targets(kA, c.fullPath);
+    m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6");
+    EXPECT_EQ(m.RunWith(), 0u) << c.name;
     ASSERT_EQ(f.installer.configureCalls.size(), 1u) << c.name;
     const auto& call = f.installer.configureCalls[0];
     EXPECT_EQ(call.code, kA);
@@ -198,14 +171,13 @@ TEST_F(PatchFlowTest, CandidateListRules) {
       {u"8,0,24,6,", u"8.0.24.6", false},        // commas split candidates first
   };
   for (const Case& c : cases) {
-    fakes::FakePlatform f;
-    ShipLauncher(f);
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    fakes::FakePlatform& f = m.fake;
     fakes::AddStrings(f.resources, 1033, {{700, u"8.2.0.4"}, {900, c.candidates}});
-    f.installer.templates[kPackage] = kA;
-    f.installer.products[kA].info = {{u"ProductName", u"T"}, {u"Language", u"1033"}, {u"VersionString", c.installed}};
-    launcher::ProcessState s;
-    launcher::Context ctx{f.platform, s};
-    launcher::RunLauncher(ctx);
+    m.Targets(kA);
+    m.AddProduct(kA, u"T", u"1033", c.installed);
+    m.RunWith();
     EXPECT_EQ(f.installer.configureCalls.size(), c.patched ? 1u : 0u)
         << std::string(c.candidates.begin(), c.candidates.end()) << " / "
         << std::string(c.installed.begin(), c.installed.end());
@@ -276,14 +248,13 @@ TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
       {"write reports success but comes up short", fakes::MakeFirstWriteComeUpShort, u"", 1603, false},
   };
   for (const Case& c : cases) {
-    fakes::FakePlatform f;
-    ShipLauncher(f);
-    f.installer.templates[kPackage] = kA;
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    fakes::FakePlatform& f = m.fake;
+    m.Targets(kA);
     c.arrange(f);
     f.process.lastError = 126;  // where an i686 program's start-up code leaves it
-    launcher::ProcessState s;
-    launcher::Context ctx{f.platform, s};
-    EXPECT_EQ(launcher::RunLauncher(ctx), c.exitCode) << c.name;
+    EXPECT_EQ(m.RunWith(), c.exitCode) << c.name;
     ASSERT_EQ(f.dialogs.shown.size(), 1u) << c.name;
     // A 300 names the same code the process exits with, not whatever the last error was.
     if (!c.text.empty()) {
@@ -337,12 +308,11 @@ TEST_F(PatchFlowTest, PackageSwappedBeforeTheLockEndsTheRunWith300) {
   for (std::size_t i = 0; i < std::size(swaps); ++i) {
     const auto& [name, swap] = swaps[i];
     fakes::FakeMachine m;
-    ShipLauncher(m.fake);
-    m.fake.installer.templates[kPackage] = kA;
-    m.fake.installer.products[kA].info = {{u"ProductName", u"Tessary"}, {u"Language", u"1033"}, {u"VersionString", u"8.0.24.6"}};
+    m.ShipLauncher();
+    m.Targets(kA);
+    m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6");
     m.fake.files.beforeLock = [&](const std::u16string& path) { swap(m.fake.files.nodes[path]); };
-    m.fake.process.arguments = std::vector<std::u16string>{u"launcher.exe"};
-    EXPECT_EQ(launcher::RunLauncher(m.context), codes[i]) << name;
+    EXPECT_EQ(m.RunWith(), codes[i]) << name;
     ASSERT_EQ(m.fake.dialogs.shown.size(), 1u) << name;
     EXPECT_EQ(m.fake.dialogs.shown[0].caption, u"Installation Error") << name;
     EXPECT_TRUE(m.fake.dialogs.shown[0].text.ends_with(u"Error Code: " + fakes::U16(std::to_string(codes[i])))) << name;
@@ -354,16 +324,15 @@ TEST_F(PatchFlowTest, PackageSwappedBeforeTheLockEndsTheRunWith300) {
 
 TEST_F(PatchFlowTest, LongProductNamesAreReadWholeAndCutInTheMessage) {
   for (bool untouched : {false, true}) {
-    fakes::FakePlatform f;
-    ShipLauncher(f);
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    fakes::FakePlatform& f = m.fake;
     f.installer.untouchedOnMoreData = untouched;
-    f.installer.templates[kPackage] = kA;
+    m.Targets(kA);
     const std::u16string name = std::u16string(4999, u'n') + u"!";
-    f.installer.products[kA].info = {{u"ProductName", name}, {u"Language", u"1033"}, {u"VersionString", u"8.0.20.0"}};
-    launcher::ProcessState s;
-    launcher::Context ctx{f.platform, s};
-    EXPECT_EQ(launcher::RunLauncher(ctx), 1642u);
-    EXPECT_EQ(s.currentProductName, name) << untouched;
+    m.AddProduct(kA, name, u"1033", u"8.0.20.0");
+    EXPECT_EQ(m.RunWith(), 1642u);
+    EXPECT_EQ(m.state.currentProductName, name) << untouched;
     const std::u16string shown = f.dialogs.shown.at(0).text;
     EXPECT_NE(shown.find(std::u16string(513, u'n') + u" that is installed"), std::u16string::npos) << untouched;
   }

@@ -43,10 +43,8 @@ const std::u16string kListPath = u"C:\\out\\list.txt";
 // A machine with a package, text 206 and a folder C:\out for the list.
 struct Machine : fakes::FakeMachine {
   Machine() {
-    fakes::AddShippedStrings(fake.resources);
-    fake.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
-    fake.files.nodes[u"C:\\out"] = FakeNode{true, false, {}};
-    fake.resources.AddPackage(Bytes("package"));
+    ShipLauncher();
+    fake.files.nodes[u"C:\\out"] = FakeNode{.directory = true};
     AddText(206, kText206);
   }
   fakes::FakeResource& Text(int id) {
@@ -72,7 +70,7 @@ struct Machine : fakes::FakeMachine {
 TEST(PatchList, AppendsOneBlockPerTextAfterWhatTheFileHeld) {
   Machine m;
   m.AddText(207, kText207);
-  m.fake.files.nodes[kListPath] = FakeNode{false, false, Bytes("earlier\r\n")};
+  m.fake.files.nodes[kListPath] = FakeNode{.bytes = Bytes("earlier\r\n")};
   ASSERT_TRUE(m.Write());
   EXPECT_EQ(m.Contents(), "earlier\r\n" + Block(kText206) + Block(kText207));
   ASSERT_TRUE(m.Write());
@@ -149,10 +147,8 @@ TEST(PatchList, FailedWriteLeavesTheFileAsItWas) {
   for (const Case& c : cases) {
     Machine m;
     m.AddText(207, kText207);
-    m.fake.files.nodes[kListPath] = FakeNode{false, false, Bytes("old\r\n")};
-    m.fake.files.faultyWrite = c.faultyWrite;
-    m.fake.files.faultyWriteBytes = c.bytes;
-    m.fake.files.faultyWriteError = c.error;
+    m.fake.files.nodes[kListPath] = FakeNode{.bytes = Bytes("old\r\n")};
+    m.fake.files.writeFault = {.nth = c.faultyWrite, .bytes = c.bytes, .error = c.error};
     EXPECT_TRUE(m.Write()) << c.name;
     EXPECT_EQ(m.Contents(), "old\r\n") << c.name;
     ASSERT_EQ(m.Shown(), std::vector<launcher::MessageId>{300}) << c.name;
@@ -164,7 +160,7 @@ TEST(PatchList, FailedWriteLeavesTheFileAsItWas) {
 
 TEST(PatchList, UnknownEndOfFileWritesNothing) {
   Machine m;
-  m.fake.files.nodes[kListPath] = FakeNode{false, false, Bytes("old")};
+  m.fake.files.nodes[kListPath] = FakeNode{.bytes = Bytes("old")};
   m.fake.files.seekFails = true;
   EXPECT_TRUE(m.Write());
   EXPECT_EQ(m.Contents(), "old");
@@ -186,7 +182,7 @@ TEST(PatchList, QuietShowsNothingButKeepsTheExitCode) {
 
 TEST(PatchList, DefaultNameComesFromTheTargetListAndLeavesTheCopy) {
   Machine m;
-  m.fake.installer.templates[u"C:\\Temp\\MSP2"] = u"{6E8A3C41-B217-4F05-9D3E-58C1A7E4B290};{X-B217-Y}";
+  m.Targets(u"{6E8A3C41-B217-4F05-9D3E-58C1A7E4B290};{X-B217-Y}");
   std::u16string path;
   ASSERT_TRUE(payload::WritePatchList(m.run, path));
   EXPECT_EQ(path, u"patchlistB217.txt");  // no directory: the current one

@@ -1,17 +1,13 @@
 #include <gtest/gtest.h>
 
-#include "fakes/fake_platform.h"
+#include "fakes/fake_machine.h"
 #include "fakes/string_tables.h"
-#include "launcher/report_message.h"
 
 namespace {
 
-class ReportMessageTest : public ::testing::Test {
+class ReportMessageTest : public ::testing::Test, protected fakes::FakeMachine {
  protected:
   void SetUp() override { fakes::AddShippedStrings(fake.resources); }
-  fakes::FakePlatform fake;
-  launcher::ProcessState state;
-  launcher::Context context{fake.platform, state};
 };
 
 TEST_F(ReportMessageTest, EachIdGetsItsTextArgumentCaptionAndStyle) {

@@ -9,7 +9,7 @@ using fakes::FakeFiles;
 using fakes::FakeNode;
 using fakes::FakeProcess;
 
-FakeNode Directory() { return FakeNode{true, false, {}}; }
+FakeNode Directory() { return FakeNode{.directory = true}; }
 FakeNode File() { return FakeNode{}; }
 
 TEST(MakeTempName, ChoosesTheFirstDirectoryThatExists) {
@@ -46,7 +46,7 @@ TEST(MakeTempName, SkipsNamesInUseAndCarriesTheCounter) {
   files.nodes[u"C:\\T\\"] = Directory();
   files.nodes[u"C:\\T\\MSP2"] = File();
   files.nodes[u"C:\\T\\MSP3"] = Directory();
-  files.nodes[u"C:\\T\\MSP4"] = FakeNode{false, true, {}};  // access denied: someone else's
+  files.nodes[u"C:\\T\\MSP4"] = FakeNode{.accessDenied = true};  // access denied: someone else's
   run::TempNameState state;
   EXPECT_EQ(payload::MakeTempName(files, process, state, u"C:\\T\\", u"MSP"), u"C:\\T\\MSP5");
   // Nothing was created, yet the next call goes on after the last number tried.

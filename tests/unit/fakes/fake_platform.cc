@@ -22,9 +22,7 @@ void SetTmpTooLongForAName(FakePlatform& f) {
 }
 
 void MakeFirstWriteComeUpShort(FakePlatform& f) {
-  f.files.faultyWrite = 1;
-  f.files.faultyWriteBytes = 3;
-  f.files.faultyWriteError = 0;
+  f.files.writeFault = FakeFiles::WriteFault{.nth = 1, .bytes = 3, .error = 0};
 }
 
 // --- process ---
@@ -147,7 +145,6 @@ Result<T> Fail(std::uint32_t error) { return Result<T>::Failed(error); }
 
 constexpr std::uint32_t kPathNotFound = 3;
 constexpr std::uint32_t kSharingViolation = 32;
-constexpr std::uint32_t kDiskFull = 112;
 
 }  // namespace
 
@@ -282,21 +279,17 @@ Status FakeFiles::SetEndOfFile(FileHandle file) {
 
 Result<std::uint32_t> FakeFiles::WriteFile(FileHandle file, const void* data, std::uint32_t size) {
   writeSizes.push_back(size);
-  if (writeFailsWith != 0) return Fail<std::uint32_t>(writeFailsWith);
-  const bool faulty = writeSizes.size() == faultyWrite;
-  std::uint32_t count = shortWrite ? std::min(*shortWrite, size) : size;
-  if (faulty) count = std::min(faultyWriteBytes, size);
-  // Written at the file pointer, over what is there and on past the end.
   OpenFile& open = handles_.at(file);
-  FakeNode& node = nodes[open.path];
-  if (node.writesFail) return Fail<std::uint32_t>(kDiskFull);
-  auto& bytes = node.bytes;
+  const bool faulty = writeFault && (writeFault->nth == 0 || writeFault->nth == writeSizes.size()) &&
+                      (writeFault->path.empty() || writeFault->path == open.path);
+  const std::uint32_t count = faulty ? std::min(writeFault->bytes, size) : size;
+  // Written at the file pointer, over what is there and on past the end.
+  auto& bytes = nodes[open.path].bytes;
   if (open.append) open.position = bytes.size();
   if (bytes.size() < open.position + count) bytes.resize(open.position + count);
   if (count != 0) std::memcpy(bytes.data() + open.position, data, count);
   open.position += count;
-  if (faulty && faultyWriteError != 0) return Fail<std::uint32_t>(faultyWriteError);
-  if (!faulty && count < size) return Fail<std::uint32_t>(kDiskFull);
+  if (count < size && writeFault->error != 0) return Fail<std::uint32_t>(writeFault->error);
   return Result<std::uint32_t>::Done(count);
 }
 

@@ -78,7 +78,6 @@ struct FakeNode {
   std::vector<std::byte> bytes;
   int readLocks = 0;  // open handles that deny writing and deleting
   bool readOnly = false;    // opening it for appending, or making a file in it, is denied
-  bool writesFail = false;  // every write to it fails with ERROR_DISK_FULL
   std::uint64_t index = 0;  // the file's index on its volume; the fake numbers what it creates
   bool reparsePoint = false;
   bool creatorOnly = false;  // created for its creator, SYSTEM and the Administrators only
@@ -93,14 +92,17 @@ class FakeFiles final : public platform::Files {
   std::optional<std::uint32_t> tempPathResult;  // overrides the returned length
   std::u16string currentDirectory = u"C:\\work";
   std::optional<std::uint32_t> fullPathResult;  // overrides the returned length
-  std::uint32_t writeFailsWith = 0;             // WriteFile returns false with this error
-  std::optional<std::uint32_t> shortWrite;      // WriteFile reports this many bytes written
-  // The Nth WriteFile call (counted from 1 over the fake's life) writes only
-  // `faultyWriteBytes` bytes, then fails with `faultyWriteError`, or, when that is 0,
-  // returns true with the short count.
-  std::size_t faultyWrite = 0;
-  std::uint32_t faultyWriteBytes = 0;
-  std::uint32_t faultyWriteError = 112;  // ERROR_DISK_FULL
+  // The one way a write goes wrong: the `nth` WriteFile call (counted from 1 over the fake's
+  // life; 0 for every call), to `path` only when one is given, writes at most `bytes` bytes;
+  // a write left short then fails with `error`, or, when that is 0, reports success with the
+  // short count.
+  struct WriteFault {
+    std::size_t nth = 0;
+    std::u16string path;
+    std::uint32_t bytes = 0;
+    std::uint32_t error = 112;  // ERROR_DISK_FULL
+  };
+  std::optional<WriteFault> writeFault;
   std::uint32_t openFailsWith = 0;       // OpenOrCreateFile fails with this error
   bool seekFails = false;                // SeekToEnd fails
   bool replaceFails = false;
