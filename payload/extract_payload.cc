@@ -34,7 +34,7 @@ Status ExtractToTempName(launcher::Context& context, std::u16string& path) {
   std::u16string directory;
   if (const Status found = TempDirectory(p, directory); !found.ok()) return found;
 
-  std::optional<LockedResource> package;
+  std::optional<platform::ResourceBytes> package;
   std::uint32_t takenError = platform::kErrorSuccess;  // why the last name was taken
   for (std::uint32_t attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
     // Names that ran out, or one too long for a path, leave no Windows error.
@@ -42,8 +42,8 @@ Status ExtractToTempName(launcher::Context& context, std::u16string& path) {
     if (!name) return Status::Failed(platform::kErrorSuccess);
     path = std::move(*name);
     if (!package) {
-      package = LockEmbeddedPackage(p.resources, p.process, context.state.moduleInstance);
-      if (package->state != ResourceState::kFound) return Status::Failed(package->error);
+      package = LockEmbeddedPackage(p.resources, context.state.moduleInstance);
+      if (package->state != platform::ResourceState::kFound) return Status::Failed(package->error);
     }
     const WriteResult written = WriteNewFile(p.files, p.process, path, package->bytes);
     switch (written.state) {
@@ -59,9 +59,9 @@ Status ExtractToTempName(launcher::Context& context, std::u16string& path) {
 // so a failed write leaves it as it was.
 Status ExtractToGivenPath(launcher::Context& context, const std::u16string& path) {
   platform::Platform& p = context.platform;
-  const LockedResource package =
-      LockEmbeddedPackage(p.resources, p.process, context.state.moduleInstance);
-  if (package.state != ResourceState::kFound) return Status::Failed(package.error);
+  const platform::ResourceBytes package =
+      LockEmbeddedPackage(p.resources, context.state.moduleInstance);
+  if (package.state != platform::ResourceState::kFound) return Status::Failed(package.error);
 
   // Access denied counts as a name taken, so a folder nobody may write to ends here, with
   // that error.

@@ -9,8 +9,8 @@
 #include "installer/patch_targets.h"
 #include "launcher/decimal_text.h"
 #include "launcher/report_message.h"
-#include "payload/embedded_package.h"
 #include "payload/extract_payload.h"
+#include "platform/resources.h"
 #include "platform/scoped_handle.h"
 #include "platform/types.h"
 
@@ -85,15 +85,15 @@ bool WritePatchList(launcher::Context& context, std::u16string& path) {
   }
 
   for (std::uint32_t id = kFirstTextId;; ++id) {
-    const LockedResource text = LockResourceBytes(p.resources, p.process,
-                                                  context.state.moduleInstance, ResourceName(id), u"TXT");
-    if (text.state == ResourceState::kMissing) {
+    const platform::ResourceBytes text =
+        p.resources.FindResourceBytes(context.state.moduleInstance, ResourceName(id), u"TXT");
+    if (text.state == platform::ResourceState::kMissing) {
       if (id == kFirstTextId) {
         launcher::ReportFailure(context, launcher::kMessageNoPatchList, platform::kErrorInstallFailure);
       }
       return true;
     }
-    if (text.state == ResourceState::kUnusable) {
+    if (text.state == platform::ResourceState::kUnusable) {
       // The blocks of the texts before it are whole and stay.
       launcher::ReportFailure(context, launcher::kMessageInstallError, text.error);
       return true;
