@@ -18,17 +18,12 @@ std::array<std::uint16_t, 4> LanguagesToTry(platform::Process& process) {
 }
 
 std::optional<std::u16string> FindString(Context& context, MessageId id, std::uint16_t language) {
-  platform::Resources& resources = context.platform.resources;
-  const platform::ModuleHandle module = context.state.moduleInstance;
   if (id > 0xFFFF) return std::nullopt;
   const auto block = static_cast<std::uint16_t>(id / 16 + 1);
-  const platform::ResourceHandle found = resources.FindStringBlock(module, block, language);
-  if (found == 0) return std::nullopt;
-  const std::uint32_t size = resources.SizeofResource(module, found);
-  const platform::ResourceData loaded = resources.LoadResource(module, found);
-  const void* bytes = loaded == 0 ? nullptr : resources.LockResource(loaded);
-  if (bytes == nullptr) return std::nullopt;
-  return ReadStringBlockEntry({static_cast<const std::byte*>(bytes), size}, id % 16);
+  const platform::ResourceBytes found = context.platform.resources.FindStringBlockBytes(
+      context.state.moduleInstance, block, language);
+  if (found.state != platform::ResourceState::kFound) return std::nullopt;
+  return ReadStringBlockEntry(found.bytes, id % 16);
 }
 
 // Takes at most capacity - 1 characters of string `id` of `language` into `text`; false

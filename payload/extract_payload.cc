@@ -36,7 +36,7 @@ Status ExtractToTempName(run::Run& run, std::u16string& path, platform::FileIden
   std::u16string directory;
   if (const Status found = TempDirectory(p, directory); !found.ok()) return found;
 
-  std::optional<LockedResource> package;
+  std::optional<platform::ResourceBytes> package;
   std::uint32_t takenError = platform::kErrorSuccess;  // why the last name was taken
   for (std::uint32_t attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
     // Names that ran out, or one too long for a path, leave no Windows error.
@@ -44,8 +44,8 @@ Status ExtractToTempName(run::Run& run, std::u16string& path, platform::FileIden
     if (!name) return Status::Failed(platform::kErrorSuccess);
     path = std::move(*name);
     if (!package) {
-      package = LockEmbeddedPackage(p.resources, p.process, run.moduleInstance);
-      if (package->state != ResourceState::kFound) return Status::Failed(package->error);
+      package = LockEmbeddedPackage(p.resources, run.moduleInstance);
+      if (package->state != platform::ResourceState::kFound) return Status::Failed(package->error);
     }
     const WriteResult written = WriteNewFile(p.files, path, package->bytes,
                                              platform::NewFileAccess::kCreatorOnly, identity);
@@ -64,8 +64,8 @@ namespace {
 // so a failed write leaves it as it was.
 Status ExtractToGivenPath(run::Run& run, const std::u16string& path) {
   platform::Platform& p = run.platform;
-  const LockedResource package = LockEmbeddedPackage(p.resources, p.process, run.moduleInstance);
-  if (package.state != ResourceState::kFound) return Status::Failed(package.error);
+  const platform::ResourceBytes package = LockEmbeddedPackage(p.resources, run.moduleInstance);
+  if (package.state != platform::ResourceState::kFound) return Status::Failed(package.error);
 
   // Access denied counts as a name taken, so a folder nobody may write to ends here, with
   // that error.

@@ -7,8 +7,8 @@
 #include <string_view>
 
 #include "installer/patch_targets.h"
-#include "payload/embedded_package.h"
 #include "payload/extract_payload.h"
+#include "platform/resources.h"
 #include "platform/scoped_handle.h"
 #include "platform/types.h"
 #include "run/decimal_text.h"
@@ -84,15 +84,15 @@ bool WritePatchList(run::Run& run, std::u16string& path) {
   }
 
   for (std::uint32_t id = kFirstTextId;; ++id) {
-    const LockedResource text = LockResourceBytes(p.resources, p.process, run.moduleInstance,
-                                                  ResourceName(id), u"TXT");
-    if (text.state == ResourceState::kMissing) {
+    const platform::ResourceBytes text =
+        p.resources.FindResourceBytes(run.moduleInstance, ResourceName(id), u"TXT");
+    if (text.state == platform::ResourceState::kMissing) {
       if (id == kFirstTextId) {
         reporter.ReportFailure(IDS_NO_PATCH_LIST, platform::kErrorInstallFailure);
       }
       return true;
     }
-    if (text.state == ResourceState::kUnusable) {
+    if (text.state == platform::ResourceState::kUnusable) {
       // The blocks of the texts before it are whole and stay.
       reporter.ReportFailure(IDS_INSTALL_ERROR, text.error);
       return true;

@@ -6,8 +6,6 @@ namespace platform {
 
 // Opaque values handed out by the platform; the logic never looks inside them.
 using ModuleHandle = std::uintptr_t;    // the running executable (HINSTANCE)
-using ResourceHandle = std::uintptr_t;  // a found resource (HRSRC), 0 when none
-using ResourceData = std::uintptr_t;    // a loaded resource (HGLOBAL), 0 when none
 using FileHandle = std::uintptr_t;      // an open file, 0 when none
 using RegistryKey = std::uintptr_t;     // an open registry key, 0 when none
 using MsiHandle = std::uint32_t;        // a Windows Installer handle, 0 when none

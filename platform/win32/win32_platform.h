@@ -5,17 +5,15 @@
 
 namespace platform::win32 {
 
-// Each method is one Win32 or msi.dll call, with no decisions of its own.
+// Each method is one Win32 or msi.dll call, with no decisions of its own; a resource
+// lookup is the loader's fixed find, size, load and lock.
 
 class Win32Resources final : public Resources {
  public:
-  ResourceHandle FindResource(ModuleHandle module, const std::u16string& name,
-                              const std::u16string& type) override;
-  ResourceHandle FindStringBlock(ModuleHandle module, std::uint16_t block,
-                                 std::uint16_t language) override;
-  std::uint32_t SizeofResource(ModuleHandle module, ResourceHandle resource) override;
-  ResourceData LoadResource(ModuleHandle module, ResourceHandle resource) override;
-  const void* LockResource(ResourceData data) override;
+  ResourceBytes FindResourceBytes(ModuleHandle module, const std::u16string& name,
+                                  const std::u16string& type) override;
+  ResourceBytes FindStringBlockBytes(ModuleHandle module, std::uint16_t block,
+                                     std::uint16_t language) override;
 };
 
 class Win32Files final : public Files {

@@ -5,31 +5,33 @@
 
 namespace platform::win32 {
 namespace {
+
+// Sizes, loads and locks a resource that was looked up, reading each failing call's error
+// at once. An empty resource and a failed lock report no error of their own.
+ResourceBytes Bytes(HMODULE module, HRSRC found) {
+  if (found == nullptr) return {ResourceState::kMissing, {}, ::GetLastError()};
+  const DWORD size = ::SizeofResource(module, found);
+  if (size == 0) return {ResourceState::kUnusable, {}};
+  HGLOBAL loaded = ::LoadResource(module, found);
+  if (loaded == nullptr) return {ResourceState::kUnusable, {}, ::GetLastError()};
+  const void* bytes = ::LockResource(loaded);
+  if (bytes == nullptr) return {ResourceState::kUnusable, {}};
+  return {ResourceState::kFound, {static_cast<const std::byte*>(bytes), size}};
+}
+
 HMODULE Module(ModuleHandle module) { return reinterpret_cast<HMODULE>(module); }
+
 }  // namespace
 
-ResourceHandle Win32Resources::FindResource(ModuleHandle module, const std::u16string& name,
-                                            const std::u16string& type) {
-  return reinterpret_cast<ResourceHandle>(::FindResourceW(Module(module), Wide(name), Wide(type)));
+ResourceBytes Win32Resources::FindResourceBytes(ModuleHandle module, const std::u16string& name,
+                                                const std::u16string& type) {
+  return Bytes(Module(module), ::FindResourceW(Module(module), Wide(name), Wide(type)));
 }
 
-ResourceHandle Win32Resources::FindStringBlock(ModuleHandle module, std::uint16_t block,
-                                               std::uint16_t language) {
-  return reinterpret_cast<ResourceHandle>(
-      ::FindResourceExW(Module(module), RT_STRING, MAKEINTRESOURCEW(block), language));
-}
-
-std::uint32_t Win32Resources::SizeofResource(ModuleHandle module, ResourceHandle resource) {
-  return ::SizeofResource(Module(module), reinterpret_cast<HRSRC>(resource));
-}
-
-ResourceData Win32Resources::LoadResource(ModuleHandle module, ResourceHandle resource) {
-  return reinterpret_cast<ResourceData>(
-      ::LoadResource(Module(module), reinterpret_cast<HRSRC>(resource)));
-}
-
-const void* Win32Resources::LockResource(ResourceData data) {
-  return ::LockResource(reinterpret_cast<HGLOBAL>(data));
+ResourceBytes Win32Resources::FindStringBlockBytes(ModuleHandle module, std::uint16_t block,
+                                                   std::uint16_t language) {
+  return Bytes(Module(module),
+               ::FindResourceExW(Module(module), RT_STRING, MAKEINTRESOURCEW(block), language));
 }
 
 }  // namespace platform::win32

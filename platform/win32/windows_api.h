@@ -7,7 +7,6 @@
 #include <winver.h>
 
 #undef DeleteFile
-#undef FindResource
 #undef GetEnvironmentVariable
 #undef GetFileAttributes
 #undef GetFullPathName

@@ -85,51 +85,35 @@ bool FakeProcess::RemoveFileNarrow(const std::string& path) {
   return true;
 }
 
-// --- resources: a handle is 1 + the index of the entry in the map's order ---
+// --- resources ---
 
 namespace {
+// As the loader answers: the error of a failed load; none for an empty resource or a
+// failed lock.
 template <typename Map>
-platform::ResourceHandle HandleOf(const Map& map, const typename Map::key_type& key) {
+platform::ResourceBytes Lookup(Map& map, const typename Map::key_type& key,
+                               std::uint32_t missingError) {
+  using platform::ResourceState;
   auto it = map.find(key);
-  if (it == map.end()) return 0;
-  return static_cast<platform::ResourceHandle>(std::distance(map.begin(), it) + 1);
+  if (it == map.end()) return {ResourceState::kMissing, {}, missingError};
+  const FakeResource& r = it->second;
+  if (r.bytes.empty()) return {ResourceState::kUnusable, {}};
+  if (r.loadFails) return {ResourceState::kUnusable, {}, 1812};  // ERROR_RESOURCE_DATA_NOT_FOUND
+  if (r.lockFails) return {ResourceState::kUnusable, {}};
+  return {ResourceState::kFound, r.bytes};
 }
 }  // namespace
 
-platform::ResourceHandle FakeResources::FindResource(platform::ModuleHandle, const std::u16string& name,
-                                                     const std::u16string& type) {
-  const auto handle = HandleOf(resources, {type, name});
-  if (handle == 0) process_.SetLastError(1814);  // ERROR_RESOURCE_NAME_NOT_FOUND
-  return handle;
+platform::ResourceBytes FakeResources::FindResourceBytes(platform::ModuleHandle,
+                                                         const std::u16string& name,
+                                                         const std::u16string& type) {
+  return Lookup(resources, {type, name}, 1814);  // ERROR_RESOURCE_NAME_NOT_FOUND
 }
 
-platform::ResourceHandle FakeResources::FindStringBlock(platform::ModuleHandle, std::uint16_t block,
-                                                        std::uint16_t language) {
-  const auto handle = HandleOf(stringBlocks, {block, language});
-  if (handle == 0) process_.SetLastError(1815);  // ERROR_RESOURCE_LANG_NOT_FOUND
-  return handle == 0 ? 0 : handle + 0x10000;
-}
-
-namespace {
-FakeResource& Resolve(FakeResources& r, platform::ResourceHandle handle) {
-  if (handle > 0x10000) return std::next(r.stringBlocks.begin(), handle - 0x10001)->second;
-  return std::next(r.resources.begin(), handle - 1)->second;
-}
-}  // namespace
-
-std::uint32_t FakeResources::SizeofResource(platform::ModuleHandle, platform::ResourceHandle resource) {
-  return static_cast<std::uint32_t>(Resolve(*this, resource).bytes.size());
-}
-
-platform::ResourceData FakeResources::LoadResource(platform::ModuleHandle, platform::ResourceHandle resource) {
-  if (!Resolve(*this, resource).loadFails) return resource;
-  process_.SetLastError(1812);  // ERROR_RESOURCE_DATA_NOT_FOUND
-  return 0;
-}
-
-const void* FakeResources::LockResource(platform::ResourceData data) {
-  FakeResource& r = Resolve(*this, data);
-  return r.lockFails ? nullptr : r.bytes.data();
+platform::ResourceBytes FakeResources::FindStringBlockBytes(platform::ModuleHandle,
+                                                            std::uint16_t block,
+                                                            std::uint16_t language) {
+  return Lookup(stringBlocks, {block, language}, 1815);  // ERROR_RESOURCE_LANG_NOT_FOUND
 }
 
 // --- files ---

@@ -51,8 +51,6 @@ struct FakeResource {
 
 class FakeResources final : public platform::Resources {
  public:
-  explicit FakeResources(FakeProcess& process) : process_(process) {}
-
   // Keyed by type and name as the logic names them ("MSP", "IDR_MSP"; "TXT", "#206").
   std::map<std::pair<std::u16string, std::u16string>, FakeResource> resources;
   // String blocks keyed by block number and language, raw as the resource holds them.
@@ -60,16 +58,10 @@ class FakeResources final : public platform::Resources {
 
   void AddPackage(std::vector<std::byte> bytes) { resources[{u"MSP", u"IDR_MSP"}].bytes = std::move(bytes); }
 
-  platform::ResourceHandle FindResource(platform::ModuleHandle module, const std::u16string& name,
-                                        const std::u16string& type) override;
-  platform::ResourceHandle FindStringBlock(platform::ModuleHandle module, std::uint16_t block,
-                                           std::uint16_t language) override;
-  std::uint32_t SizeofResource(platform::ModuleHandle module, platform::ResourceHandle resource) override;
-  platform::ResourceData LoadResource(platform::ModuleHandle module, platform::ResourceHandle resource) override;
-  const void* LockResource(platform::ResourceData data) override;
-
- private:
-  FakeProcess& process_;
+  platform::ResourceBytes FindResourceBytes(platform::ModuleHandle module, const std::u16string& name,
+                                            const std::u16string& type) override;
+  platform::ResourceBytes FindStringBlockBytes(platform::ModuleHandle module, std::uint16_t block,
+                                               std::uint16_t language) override;
 };
 
 struct FakeNode {
@@ -271,7 +263,7 @@ class FakeFileVersions final : public platform::FileVersions {
 // A whole fake machine, wired the way the logic expects it.
 struct FakePlatform {
   FakeProcess process;
-  FakeResources resources{process};
+  FakeResources resources;
   FakeFiles files{process};
   FakeInstaller installer;
   FakeDialogs dialogs{process};
