@@ -24,8 +24,6 @@ class Process {
 
   // The process's own command line as it was given (GetCommandLineW), not yet split.
   virtual std::u16string CommandLine() = 0;
-  virtual std::uint32_t GetLastError() = 0;
-  virtual void SetLastError(std::uint32_t error) = 0;
   // Nothing when the variable is not set.
   virtual std::optional<std::u16string> GetEnvironmentVariable(const std::u16string& name) = 0;
   virtual bool SetThreadLocale(std::uint32_t locale) = 0;

@@ -67,8 +67,6 @@ class Win32Dialogs final : public Dialogs {
 class Win32Process final : public Process {
  public:
   std::u16string CommandLine() override;
-  std::uint32_t GetLastError() override;
-  void SetLastError(std::uint32_t error) override;
   std::optional<std::u16string> GetEnvironmentVariable(const std::u16string& name) override;
   bool SetThreadLocale(std::uint32_t locale) override;
   std::uint32_t GetThreadLocale() override;

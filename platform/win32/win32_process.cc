@@ -24,10 +24,6 @@ std::string ThirtyTwoBitName(const std::string& name) {
 
 std::u16string Win32Process::CommandLine() { return FromWide(::GetCommandLineW()); }
 
-std::uint32_t Win32Process::GetLastError() { return ::GetLastError(); }
-
-void Win32Process::SetLastError(std::uint32_t error) { ::SetLastError(error); }
-
 std::optional<std::u16string> Win32Process::GetEnvironmentVariable(const std::u16string& name) {
   const DWORD needed = ::GetEnvironmentVariableW(Wide(name), nullptr, 0);
   if (needed == 0) return std::nullopt;

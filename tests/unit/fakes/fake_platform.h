@@ -20,7 +20,6 @@ class FakeProcess final : public platform::Process {
   // The command line as its arguments; CommandLine() quotes them as a caller would. None
   // gives an empty command line.
   std::optional<std::vector<std::u16string>> arguments = std::vector<std::u16string>{u"launcher.exe"};
-  std::uint32_t lastError = 0;
   std::map<std::u16string, std::u16string> environment;
   std::uint32_t threadLocale = 1033;
   std::uint16_t userUILanguage = 1033;
@@ -31,8 +30,6 @@ class FakeProcess final : public platform::Process {
   platform::UtcTime now{2026, 12, 8, 4, 10, 0};
 
   std::u16string CommandLine() override;
-  std::uint32_t GetLastError() override { return lastError; }
-  void SetLastError(std::uint32_t error) override { lastError = error; }
   std::optional<std::u16string> GetEnvironmentVariable(const std::u16string& name) override;
   bool SetThreadLocale(std::uint32_t locale) override;
   std::uint32_t GetThreadLocale() override { return threadLocale; }
