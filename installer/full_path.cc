@@ -5,7 +5,7 @@
 namespace installer {
 namespace {
 
-constexpr std::uint32_t kFullPathCapacity = 260;
+constexpr std::uint32_t kFullPathCapacity = platform::kMaxPath;
 
 }  // namespace
 

@@ -8,10 +8,6 @@
 namespace installer {
 namespace {
 
-constexpr int kInstallLevelDefault = 0;
-constexpr int kInstallStateDefault = 5;
-constexpr std::uint32_t kLocaleUserDefault = 0x400;
-
 // A configuration file of the host product that goes stale when it is patched.
 void RemoveStaleConfiguration(platform::Process& process) {
   const auto common = process.GetEnvironmentVariableNarrow("CommonProgramFiles");
@@ -25,7 +21,7 @@ void ApplyPatch(launcher::Context& context, installer::ProductCandidate& product
   FixUpRegistration(context, product.productCode, installed);
   product.commandLine = BuildPatchCommandLine(packagePath);
   const std::uint32_t result = p.installer.ConfigureProductEx(
-      product.productCode, kInstallLevelDefault, kInstallStateDefault, product.commandLine);
+      product.productCode, platform::kInstallLevelDefault, platform::kInstallStateDefault, product.commandLine);
   const PatchOutcome outcome = MapInstallerResult(result);
   context.state.exitStatus.Record(outcome.exitCode);
   if (outcome.applied) {
@@ -94,7 +90,7 @@ bool ApplyPatchToInstalledProducts(launcher::Context& context, const std::u16str
   // What follows is about the run, not one product.
   context.state.currentProductCode.clear();
   if (upToDateCount == products.size()) {
-    process.SetThreadLocale(kLocaleUserDefault);
+    process.SetThreadLocale(platform::kLocaleUserDefault);
     launcher::ReportMessage(context, launcher::kMessageUpToDate);
   }
   packageLock.Reset();

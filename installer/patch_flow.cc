@@ -8,16 +8,18 @@
 namespace installer {
 namespace {
 
-// With nobody to click them, the installer's own dialogs would hang a quiet run.
-constexpr int kInstallUILevelNone = 2;
-
-// A verbose installer log, as msiexec's "/l*v" writes it: FATALEXIT, ERROR, WARNING, USER,
-// INFO, RESOLVESOURCE, OUTOFDISKSPACE, ACTIONSTART, ACTIONDATA, PROPERTYDUMP, COMMONDATA and
-// VERBOSE.
-constexpr std::uint32_t kVerboseLogMode = 0x1FDF;
-// INSTALLLOGATTRIBUTES_APPEND | INSTALLLOGATTRIBUTES_FLUSHEACHLINE: earlier runs stay, and
-// the log is complete up to the last line even if the run is cut short.
-constexpr std::uint32_t kLogAppendAndFlush = 0x3;
+// A verbose installer log, as msiexec's "/l*v" writes it.
+constexpr std::uint32_t kVerboseLogMode =
+    platform::kInstallLogModeFatalExit | platform::kInstallLogModeError |
+    platform::kInstallLogModeWarning | platform::kInstallLogModeUser |
+    platform::kInstallLogModeInfo | platform::kInstallLogModeResolveSource |
+    platform::kInstallLogModeOutOfDiskSpace | platform::kInstallLogModeActionStart |
+    platform::kInstallLogModeActionData | platform::kInstallLogModePropertyDump |
+    platform::kInstallLogModeCommonData | platform::kInstallLogModeVerbose;
+// Earlier runs stay, and the log is complete up to the last line even if the run is cut
+// short.
+constexpr std::uint32_t kLogAppendAndFlush =
+    platform::kInstallLogAttributesAppend | platform::kInstallLogAttributesFlushEachLine;
 
 // The installer's own log goes beside the launcher's, as "<log path>.msi.log". It is asked
 // for only when the launcher's log is open and the launcher could open that file itself: an
@@ -39,7 +41,8 @@ void EnableInstallerLog(launcher::Context& context) {
 }  // namespace
 
 bool RunPatchFlow(launcher::Context& context) {
-  if (context.state.launchOptions.quiet) context.platform.installer.SetInternalUI(kInstallUILevelNone);
+  // With nobody to click them, the installer's own dialogs would hang a quiet run.
+  if (context.state.launchOptions.quiet) context.platform.installer.SetInternalUI(platform::kInstallUiLevelNone);
   EnableInstallerLog(context);
   std::u16string packagePath;
   platform::ScopedFile packageLock(context.platform.files, 0);

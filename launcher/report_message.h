@@ -19,10 +19,11 @@ inline constexpr MessageId kMessageNoPatchList = 310;
 inline constexpr MessageId kTargetVersion = 700;
 inline constexpr MessageId kCandidateVersions = 900;
 
-// Box styles: MB_TOPMOST | MB_SETFOREGROUND with the error, information or no icon.
-inline constexpr std::uint32_t kStyleError = 0x50010;
-inline constexpr std::uint32_t kStyleInformation = 0x50040;
-inline constexpr std::uint32_t kStylePlain = 0x50000;
+// Box styles: on top and in front, with the error, information or no icon.
+inline constexpr std::uint32_t kStylePlain =
+    platform::kMbOk | platform::kMbTopmost | platform::kMbSetForeground;
+inline constexpr std::uint32_t kStyleError = kStylePlain | platform::kMbIconError;
+inline constexpr std::uint32_t kStyleInformation = kStylePlain | platform::kMbIconInformation;
 
 // The longest product name a message prints; a longer one is cut.
 inline constexpr std::size_t kMaxPrintedNameLength = 513;

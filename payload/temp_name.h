@@ -15,8 +15,8 @@ struct TempNameState {
   std::size_t lastPrefixLength = 0;
 };
 
-// Longest name a temporary file may have, terminator included (MAX_PATH).
-inline constexpr std::size_t kMaxTempNameLength = 260;
+// Longest name a temporary file may have, terminator included.
+inline constexpr std::size_t kMaxTempNameLength = platform::kMaxPath;
 // Most numbers tried in one call.
 inline constexpr std::uint32_t kMaxTempNameTries = 0x7FFF;
 

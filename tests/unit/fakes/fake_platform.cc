@@ -141,7 +141,7 @@ std::uint32_t FakeFiles::GetFileAttributes(const std::u16string& path) {
     process_.SetLastError(platform::kErrorAccessDenied);
     return platform::kInvalidFileAttributes;
   }
-  return it->second.directory ? 0x10 : 0x80;
+  return it->second.directory ? platform::kFileAttributeDirectory : platform::kFileAttributeNormal;
 }
 
 std::uint32_t FakeFiles::GetFullPathName(const std::u16string& path, char16_t* buffer,
