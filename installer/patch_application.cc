@@ -7,10 +7,6 @@
 namespace installer {
 namespace {
 
-constexpr int kInstallLevelDefault = 0;
-constexpr int kInstallStateDefault = 5;
-constexpr std::uint32_t kLocaleUserDefault = 0x400;
-
 // A configuration file of the host product that goes stale when it is patched.
 void RemoveStaleConfiguration(platform::Process& process) {
   const auto common = process.GetEnvironmentVariableNarrow("CommonProgramFiles");
@@ -24,7 +20,7 @@ void ApplyPatch(run::Run& run, ProductCandidate& product, const FourPartVersion&
   FixUpRegistration(p, product.productCode, installed);
   product.commandLine = BuildPatchCommandLine(packagePath);
   const std::uint32_t result = p.installer.ConfigureProductEx(
-      product.productCode, kInstallLevelDefault, kInstallStateDefault, product.commandLine);
+      product.productCode, platform::kInstallLevelDefault, platform::kInstallStateDefault, product.commandLine);
   const PatchOutcome outcome = MapInstallerResult(result);
   run.reporter.RecordOutcome(outcome.exitCode);
   if (outcome.applied) {
@@ -89,7 +85,7 @@ bool ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packageP
   // message that prints one.
   run.reporter.SetCurrentProduct(products.empty() ? u"" : products.back().productName, u"");
   if (upToDateCount == products.size()) {
-    process.SetThreadLocale(kLocaleUserDefault);
+    process.SetThreadLocale(platform::kLocaleUserDefault);
     run.reporter.ReportMessage(IDS_UP_TO_DATE);
   }
   return true;

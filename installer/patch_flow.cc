@@ -8,16 +8,18 @@
 namespace installer {
 namespace {
 
-// With nobody to click them, the installer's own dialogs would hang a quiet run.
-constexpr int kInstallUILevelNone = 2;
-
-// A verbose installer log, as msiexec's "/l*v" writes it: FATALEXIT, ERROR, WARNING, USER,
-// INFO, RESOLVESOURCE, OUTOFDISKSPACE, ACTIONSTART, ACTIONDATA, PROPERTYDUMP, COMMONDATA and
-// VERBOSE.
-constexpr std::uint32_t kVerboseLogMode = 0x1FDF;
-// INSTALLLOGATTRIBUTES_APPEND | INSTALLLOGATTRIBUTES_FLUSHEACHLINE: earlier runs stay, and
-// the log is complete up to the last line even if the run is cut short.
-constexpr std::uint32_t kLogAppendAndFlush = 0x3;
+// A verbose installer log, as msiexec's "/l*v" writes it.
+constexpr std::uint32_t kVerboseLogMode =
+    platform::kInstallLogModeFatalExit | platform::kInstallLogModeError |
+    platform::kInstallLogModeWarning | platform::kInstallLogModeUser |
+    platform::kInstallLogModeInfo | platform::kInstallLogModeResolveSource |
+    platform::kInstallLogModeOutOfDiskSpace | platform::kInstallLogModeActionStart |
+    platform::kInstallLogModeActionData | platform::kInstallLogModePropertyDump |
+    platform::kInstallLogModeCommonData | platform::kInstallLogModeVerbose;
+// Earlier runs stay, and the log is complete up to the last line even if the run is cut
+// short.
+constexpr std::uint32_t kLogAppendAndFlush =
+    platform::kInstallLogAttributesAppend | platform::kInstallLogAttributesFlushEachLine;
 
 // The installer is asked for its log only when the launcher could open that file itself: an
 // installer that cannot write its log may refuse the install (1622), and a log must never
@@ -35,7 +37,8 @@ void EnableInstallerLog(platform::Platform& p, const std::u16string& logPath) {
 
 bool RunPatchFlow(run::Run& run, const PatchFlowSettings& settings) {
   platform::Platform& p = run.platform;
-  if (settings.quiet) p.installer.SetInternalUI(kInstallUILevelNone);
+  // With nobody to click them, the installer's own dialogs would hang a quiet run.
+  if (settings.quiet) p.installer.SetInternalUI(platform::kInstallUiLevelNone);
   if (settings.installerLogPath) EnableInstallerLog(p, *settings.installerLogPath);
   payload::ExtractedPackage package(p.files);
   if (const platform::Status extracted = package.Extract(run); !extracted.ok()) {

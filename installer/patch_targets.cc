@@ -9,7 +9,7 @@
 namespace installer {
 namespace {
 
-constexpr std::uint32_t kFullPathCapacity = 260;
+constexpr std::uint32_t kFullPathCapacity = platform::kMaxPath;
 constexpr std::uint32_t kFirstReadCapacity = 2048;
 
 }  // namespace
@@ -44,13 +44,13 @@ bool ReadPatchTargets(platform::Files& files, platform::Installer& msi,
   std::u16string text(kFirstReadCapacity, u'\0');
   std::uint32_t size = kFirstReadCapacity;
   std::uint32_t status =
-      msi.SummaryInfoGetProperty(summary.get(), kPidTemplate, text.data(), &size);
+      msi.SummaryInfoGetProperty(summary.get(), platform::kPidTemplate, text.data(), &size);
   if (status == platform::kErrorMoreData) {
     // One retry with exactly the reported length; a list that grew again is a failure.
     const std::uint32_t needed = size + 1;
     text.assign(needed, u'\0');
     size = needed;
-    status = msi.SummaryInfoGetProperty(summary.get(), kPidTemplate, text.data(), &size);
+    status = msi.SummaryInfoGetProperty(summary.get(), platform::kPidTemplate, text.data(), &size);
   }
   if (status != 0) {
     if (error) *error = status;

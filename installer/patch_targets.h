@@ -9,9 +9,6 @@
 
 namespace installer {
 
-// Summary-information property that lists the products a patch targets.
-inline constexpr std::uint32_t kPidTemplate = 7;
-
 // Opens the summary information of the package at `packagePath` (made full against the
 // current directory); 0 when it cannot be opened, with the reason in `error` when given.
 // The caller owns the handle.

@@ -33,7 +33,7 @@ std::u16string ReadAttribute(platform::Installer& msi, const std::u16string& pro
 
 bool IsProductInstalled(platform::Installer& msi, const std::u16string& productCode) {
   const std::int32_t state = msi.QueryProductState(productCode);
-  return state == 1 || state == 5;
+  return state == platform::kInstallStateAdvertised || state == platform::kInstallStateDefault;
 }
 
 std::u16string ReadInstalledVersion(platform::Installer& msi, const std::u16string& productCode) {

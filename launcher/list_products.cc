@@ -7,8 +7,9 @@
 namespace launcher {
 namespace {
 
-// MB_TOPMOST | MB_SETFOREGROUND: one OK button, no icon.
-constexpr std::uint32_t kListStyle = 0x50000;
+// One OK button, no icon.
+constexpr std::uint32_t kListStyle =
+    platform::kMbOk | platform::kMbTopmost | platform::kMbSetForeground;
 
 }  // namespace
 

@@ -9,10 +9,11 @@
 
 namespace launcher {
 
-// Box styles: MB_TOPMOST | MB_SETFOREGROUND with the error, information or no icon.
-inline constexpr std::uint32_t kStyleError = 0x50010;
-inline constexpr std::uint32_t kStyleInformation = 0x50040;
-inline constexpr std::uint32_t kStylePlain = 0x50000;
+// Box styles: on top and in front, with the error, information or no icon.
+inline constexpr std::uint32_t kStylePlain =
+    platform::kMbOk | platform::kMbTopmost | platform::kMbSetForeground;
+inline constexpr std::uint32_t kStyleError = kStylePlain | platform::kMbIconError;
+inline constexpr std::uint32_t kStyleInformation = kStylePlain | platform::kMbIconInformation;
 
 // The longest product name a message prints; a longer one is cut.
 inline constexpr std::size_t kMaxPrintedNameLength = 513;

@@ -5,7 +5,7 @@
 namespace payload {
 namespace {
 
-constexpr std::uint32_t kFullPathCapacity = 260;
+constexpr std::uint32_t kFullPathCapacity = platform::kMaxPath;
 
 }  // namespace
 

@@ -10,8 +10,8 @@
 
 namespace payload {
 
-// Longest name a temporary file may have, terminator included (MAX_PATH).
-inline constexpr std::size_t kMaxTempNameLength = 260;
+// Longest name a temporary file may have, terminator included.
+inline constexpr std::size_t kMaxTempNameLength = platform::kMaxPath;
 // Most numbers tried in one call.
 inline constexpr std::uint32_t kMaxTempNameTries = 0x7FFF;
 

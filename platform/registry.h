@@ -9,9 +9,6 @@ namespace platform {
 
 enum class RegistryRoot { kLocalMachine, kClassesRoot };
 
-inline constexpr std::uint32_t kKeyQueryValue = 0x0001;
-inline constexpr std::uint32_t kKeyWrite = 0x20006;
-
 class Registry {
  public:
   virtual ~Registry() = default;

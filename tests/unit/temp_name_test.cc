@@ -32,7 +32,7 @@ TEST(MakeTempName, ChoosesTheFirstDirectoryThatExists) {
   };
   for (const Case& c : cases) {
     FakeProcess process;
-    FakeFiles files(process);
+    FakeFiles files;
     if (c.tmp) process.environment[u"TMP"] = *c.tmp;
     for (const auto& path : c.existing) files.nodes[path] = Directory();
     run::TempNameState state;
@@ -42,7 +42,7 @@ TEST(MakeTempName, ChoosesTheFirstDirectoryThatExists) {
 
 TEST(MakeTempName, SkipsNamesInUseAndCarriesTheCounter) {
   FakeProcess process;
-  FakeFiles files(process);
+  FakeFiles files;
   files.nodes[u"C:\\T\\"] = Directory();
   files.nodes[u"C:\\T\\MSP2"] = File();
   files.nodes[u"C:\\T\\MSP3"] = Directory();
@@ -56,7 +56,7 @@ TEST(MakeTempName, SkipsNamesInUseAndCarriesTheCounter) {
 
 TEST(MakeTempName, GivesUpAfter32767Numbers) {
   FakeProcess process;
-  FakeFiles files(process);
+  FakeFiles files;
   files.nodes[u"C:\\T\\"] = Directory();
   for (int n = 2; n <= 32768; ++n) files.nodes[u"C:\\T\\MSP" + fakes::U16(std::to_string(n))] = File();
   run::TempNameState state;
@@ -69,7 +69,7 @@ TEST(MakeTempName, GivesUpAfter32767Numbers) {
 
 TEST(MakeTempName, RefusesADirectoryTooLongForAName) {
   FakeProcess process;
-  FakeFiles files(process);
+  FakeFiles files;
   // 245 + 3 + 12 = 260 still fits; one more character does not.
   const std::u16string fits(245, u'a');
   const std::u16string tooLong(246, u'a');

@@ -148,7 +148,7 @@ Result<std::uint32_t> FakeFiles::GetFileAttributes(const std::u16string& path) {
   auto it = nodes.find(path);
   if (it == nodes.end()) return Fail<std::uint32_t>(platform::kErrorFileNotFound);
   if (it->second.accessDenied) return Fail<std::uint32_t>(platform::kErrorAccessDenied);
-  return Result<std::uint32_t>::Done(it->second.directory ? 0x10 : 0x80);
+  return Result<std::uint32_t>::Done(it->second.directory ? platform::kFileAttributeDirectory : platform::kFileAttributeNormal);
 }
 
 Result<std::uint32_t> FakeFiles::GetFullPathName(const std::u16string& path, char16_t* buffer,

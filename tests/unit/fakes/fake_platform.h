@@ -74,8 +74,6 @@ struct FakeNode {
 
 class FakeFiles final : public platform::Files {
  public:
-  explicit FakeFiles(FakeProcess& process) : process_(process) {}
-
   std::map<std::u16string, FakeNode> nodes;
   std::u16string tempPath = u"C:\\Temp\\";
   std::optional<std::uint32_t> tempPathResult;  // overrides the returned length
@@ -133,7 +131,6 @@ class FakeFiles final : public platform::Files {
   const FakeNode* Parent(const std::u16string& path) const;  // the folder a path lies in
   bool ParentExists(const std::u16string& path) const;
   platform::FileHandle Open(const std::u16string& path);
-  FakeProcess& process_;
   std::uint64_t nextIndex_ = 1;
   std::map<platform::FileHandle, OpenFile> handles_;
   std::set<platform::FileHandle> readLockHandles_;
@@ -261,7 +258,7 @@ class FakeFileVersions final : public platform::FileVersions {
 struct FakePlatform {
   FakeProcess process;
   FakeResources resources;
-  FakeFiles files{process};
+  FakeFiles files;
   FakeInstaller installer;
   FakeDialogs dialogs{process};
   FakeRegistry registry;
