@@ -26,7 +26,7 @@ run_preset() {
   local preset=$1 label=$2
   shift 2
   echo "=== $label ($preset)"
-  if ! cmake --preset "$preset" -DPython3_EXECUTABLE=/usr/bin/python3 "$@" >"$log_dir/$preset-configure.log" 2>&1 ||
+  if ! cmake --preset "$preset" "$@" >"$log_dir/$preset-configure.log" 2>&1 ||
      ! cmake --build --preset "$preset" -j "$jobs" >"$log_dir/$preset-build.log" 2>&1; then
     echo "build failed: see $log_dir/$preset-*.log"
     tail -30 "$log_dir/$preset-configure.log" "$log_dir/$preset-build.log"
