@@ -79,7 +79,7 @@ Status ExtractToGivenPath(run::Run& run, const std::u16string& path) {
       case WriteState::kFailed: return Status::Failed(written.error);
       case WriteState::kWritten: break;
     }
-    const Status replaced = p.files.ReplaceFile(side, path);
+    const Status replaced = p.files.MoveFile(side, path);
     // The copy beside is of no use once it cannot take the file's place.
     if (!replaced.ok()) (void)p.files.DeleteFile(side);
     return replaced;

@@ -19,6 +19,10 @@ inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 inline constexpr std::uint32_t kErrorMoreData = 234;
+// ReplaceFileW's own failures, each leaving the two files in a different state.
+inline constexpr std::uint32_t kErrorUnableToRemoveReplaced = 1175;
+inline constexpr std::uint32_t kErrorUnableToMoveReplacement = 1176;
+inline constexpr std::uint32_t kErrorUnableToMoveReplacement2 = 1177;
 inline constexpr std::uint32_t kErrorInstallFailure = 1603;
 inline constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
 inline constexpr std::uint32_t kErrorPatchTargetNotFound = 1642;

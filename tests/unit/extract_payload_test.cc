@@ -99,12 +99,12 @@ TEST_F(ExtractPayloadTest, GivenPathIsReplacedOnlyWhenTheWholePackageIsWritten) 
   EXPECT_EQ(fake.files.Contents(path), Bytes("old"));
 
   fake.files.shortWrite.reset();
-  fake.files.replaceFails = true;
+  fake.files.moveFailsWith = platform::kErrorAccessDenied;
   // The replace's own error, not what removing the copy beside it left.
   EXPECT_EQ(payload::ExtractPayload(run, path).error(), platform::kErrorAccessDenied);
   EXPECT_EQ(fake.files.Contents(path), Bytes("old"));
 
-  fake.files.replaceFails = false;
+  fake.files.moveFailsWith = 0;
   EXPECT_TRUE(Extract(path));
   EXPECT_EQ(fake.files.Contents(path), package);
   EXPECT_EQ(path, u"C:\\out\\p.msp");

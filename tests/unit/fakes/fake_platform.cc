@@ -317,14 +317,43 @@ Status FakeFiles::DeleteFile(const std::u16string& path) {
   return Status::Done();
 }
 
-Status FakeFiles::ReplaceFile(const std::u16string& from, const std::u16string& to) {
-  auto target = nodes.find(to);
-  if (target != nodes.end() && target->second.readLocks > 0) return Status::Failed(kSharingViolation);
-  if (replaceFails || (target != nodes.end() && target->second.directory)) {
+Status FakeFiles::ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) {
+  auto target = nodes.find(replaced);
+  if (target == nodes.end()) return Status::Failed(platform::kErrorFileNotFound);
+  if (!nodes.count(replacement)) return Status::Failed(platform::kErrorFileNotFound);
+  if (target->second.readLocks > 0) return Status::Failed(kSharingViolation);
+  // Like Wine, and like Windows for a read-only file, which it may not delete.
+  if (target->second.directory || target->second.readOnly) {
     return Status::Failed(platform::kErrorAccessDenied);
   }
-  nodes[to] = nodes.at(from);
-  nodes.erase(from);
+  switch (replaceFailsWith) {
+    case 0: break;
+    case platform::kErrorUnableToMoveReplacement:
+      nodes.erase(target);
+      return Status::Failed(replaceFailsWith);
+    case platform::kErrorUnableToMoveReplacement2:
+      nodes[replaced + u"~"] = target->second;
+      nodes.erase(replaced);
+      return Status::Failed(replaceFailsWith);
+    default: return Status::Failed(replaceFailsWith);
+  }
+  FakeNode node = nodes.at(replacement);
+  node.settings = target->second.settings;
+  nodes[replaced] = std::move(node);
+  nodes.erase(replacement);
+  return Status::Done();
+}
+
+Status FakeFiles::MoveFile(const std::u16string& from, const std::u16string& to) {
+  auto target = nodes.find(to);
+  if (target != nodes.end() && target->second.readLocks > 0) return Status::Failed(kSharingViolation);
+  if (moveFailsWith != 0) return Status::Failed(moveFailsWith);
+  if (target != nodes.end() && target->second.directory) return Status::Failed(platform::kErrorAccessDenied);
+  auto source = nodes.find(from);
+  if (source == nodes.end()) return Status::Failed(platform::kErrorFileNotFound);
+  FakeNode node = std::move(source->second);
+  nodes.erase(source);
+  nodes[to] = std::move(node);
   return Status::Done();
 }
 
