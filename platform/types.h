@@ -29,5 +29,7 @@ inline constexpr std::uint32_t kErrorPatchTargetNotFound = 1642;
 inline constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
 
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 
 }  // namespace platform

@@ -58,7 +58,8 @@ TEST_F(LauncherTest, ExtractThenListInTheirFixedOrder) {
   f.files.nodes[u"C:\\Temp\\"] = FakeNode{true, false, {}};
   f.files.nodes[u"C:\\out"] = FakeNode{true, false, {}};
   f.resources.AddPackage(Bytes("package"));
-  f.installer.templates[u"C:\\Temp\\MSP2"] = u"{A}";
+  // The copy written beside a.msp took the number 2.
+  f.installer.templates[u"C:\\Temp\\MSP3"] = u"{A}";
   f.process.arguments = std::vector<std::u16string>{u"launcher.exe", u"/E", u"C:\\out\\a.msp", u"/I"};
   launcher::ProcessState s;
   launcher::Context ctx{f.platform, s};

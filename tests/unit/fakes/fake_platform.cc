@@ -147,6 +147,16 @@ Result<T> Fail(std::uint32_t error) { return Result<T>::Failed(error); }
 
 constexpr std::uint32_t kPathNotFound = 3;
 constexpr std::uint32_t kSharingViolation = 32;
+constexpr std::uint32_t kFilenameExcedRange = 206;
+
+// Like Windows without long paths: no name of more than 255 characters, no path of more
+// than MAX_PATH with its terminator.
+bool TooLong(const std::u16string& path) {
+  const auto slash = path.find_last_of(u"\\/");
+  const std::size_t name = slash == std::u16string::npos ? path.size() : path.size() - slash - 1;
+  return name > 255 || path.size() + 1 > 260;
+}
+
 constexpr std::uint32_t kDiskFull = 112;
 
 }  // namespace
@@ -167,7 +177,8 @@ Result<std::uint32_t> FakeFiles::GetFileAttributes(const std::u16string& path) {
   auto it = nodes.find(path);
   if (it == nodes.end()) return Fail<std::uint32_t>(platform::kErrorFileNotFound);
   if (it->second.accessDenied) return Fail<std::uint32_t>(platform::kErrorAccessDenied);
-  return Result<std::uint32_t>::Done(it->second.directory ? 0x10 : 0x80);
+  return Result<std::uint32_t>::Done((it->second.directory ? 0x10 : 0x80) |
+                                     (it->second.reparsePoint ? 0x400 : 0));
 }
 
 Result<std::uint32_t> FakeFiles::GetFullPathName(const std::u16string& path, char16_t* buffer,
@@ -204,6 +215,7 @@ bool FakeFiles::ParentExists(const std::u16string& path) const { return Parent(p
 
 Result<FileHandle> FakeFiles::CreateNewFile(const std::u16string& path, platform::NewFileAccess access) {
   if (beforeCreate) beforeCreate(path);
+  if (TooLong(path)) return Fail<FileHandle>(kFilenameExcedRange);
   if (nodes.count(path)) return Fail<FileHandle>(platform::kErrorFileExists);
   const FakeNode* parent = Parent(path);
   // Access is denied in a folder nobody may write to.
@@ -319,12 +331,15 @@ Status FakeFiles::DeleteFile(const std::u16string& path) {
 
 Status FakeFiles::ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) {
   auto target = nodes.find(replaced);
-  if (target == nodes.end()) return Status::Failed(platform::kErrorFileNotFound);
-  if (!nodes.count(replacement)) return Status::Failed(platform::kErrorFileNotFound);
+  if (target == nodes.end() || !nodes.count(replacement)) {
+    return Status::Failed(platform::kErrorFileNotFound);
+  }
   if (target->second.readLocks > 0) return Status::Failed(kSharingViolation);
-  // Like Wine, and like Windows for a read-only file, which it may not delete.
-  if (target->second.directory || target->second.readOnly) {
-    return Status::Failed(platform::kErrorAccessDenied);
+  // A read-only file may not be deleted.
+  if (target->second.readOnly) return Status::Failed(platform::kErrorAccessDenied);
+  if (target->second.directory || target->second.reparsePoint) {
+    // Like Wine: a folder or a link there is moved out of the way (and a link's file deleted).
+    nodes[replaced.substr(0, replaced.find_last_of(u"\\/") + 1) + u"rf.tmp"] = target->second;
   }
   switch (replaceFailsWith) {
     case 0: break;
