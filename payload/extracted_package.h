@@ -8,9 +8,9 @@
 
 namespace payload {
 
-// The error of a package that is no longer the file the launcher wrote (ERROR_FILE_INVALID:
-// "the opened file is no longer valid").
-inline constexpr std::uint32_t kErrorPackageReplaced = 1006;
+// The error of a package that is no longer the file the launcher wrote: ERROR_FILE_INVALID,
+// "the opened file is no longer valid".
+inline constexpr std::uint32_t kErrorPackageReplaced = platform::kErrorFileInvalid;
 
 // The default run's copy of the patch package, owned by the launcher from its first byte
 // until the run is done with it. The run may be elevated (an administrator, or SYSTEM under a

@@ -37,8 +37,13 @@ std::optional<std::u16string> MakeTempName(platform::Files& files, platform::Pro
   // does not fit is refused rather than cut to something in another directory.
   if (base.size() + prefix.size() + 12 > kMaxTempNameLength) return std::nullopt;
   if (base.empty() || (base.back() != u'\\' && base.back() != u'/')) base += u'\\';
-  base += prefix;
+  return MakeTempNameIn(files, state, base, prefix);
+}
 
+std::optional<std::u16string> MakeTempNameIn(platform::Files& files, run::TempNameState& state,
+                                             const std::u16string& folder,
+                                             const std::u16string& prefix) {
+  const std::u16string base = folder + prefix;
   if (state.lastPrefixLength < prefix.size()) state.tempNameCounter = 1;
   state.lastPrefixLength = prefix.size();
   const std::uint32_t start = state.tempNameCounter;

@@ -26,4 +26,11 @@ std::optional<std::u16string> MakeTempName(platform::Files& files, platform::Pro
                                            run::TempNameState& state, const std::u16string& directory,
                                            const std::u16string& prefix);
 
+// The same numbering in a folder of the caller's: "<folder><prefix><number>", with `folder`
+// taken as it is (ending in a separator, a drive such as "C:", or empty for the current
+// folder), or nothing when the numbers ran out. The length is left to the file system.
+std::optional<std::u16string> MakeTempNameIn(platform::Files& files, run::TempNameState& state,
+                                             const std::u16string& folder,
+                                             const std::u16string& prefix);
+
 }  // namespace payload

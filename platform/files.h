@@ -68,8 +68,13 @@ class Files {
                                           std::uint32_t size) = 0;
   virtual bool CloseHandle(FileHandle file) = 0;
   virtual Status DeleteFile(const std::u16string& path) = 0;
-  // Moves `from` onto `to`, replacing a file that is there.
-  virtual Status ReplaceFile(const std::u16string& from, const std::u16string& to) = 0;
+  // ReplaceFileW without a backup: puts `replacement` in the place of the existing file
+  // `replaced`, which keeps its access list, attributes and alternate streams; merge errors
+  // are ignored.
+  virtual Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) = 0;
+  // MoveFileExW: moves `from` to `to`, replacing a file that is there, and returns once the
+  // move is on the disk.
+  virtual Status MoveFile(const std::u16string& from, const std::u16string& to) = 0;
 };
 
 // Owns one open file and closes it once.

@@ -14,6 +14,11 @@ inline constexpr std::uint32_t kErrorAccessDenied = 5;
 inline constexpr std::uint32_t kErrorFileExists = 80;
 inline constexpr std::uint32_t kErrorAlreadyExists = 183;
 inline constexpr std::uint32_t kErrorMoreData = 234;
+inline constexpr std::uint32_t kErrorFileInvalid = 1006;
+// ReplaceFileW's own failures, each leaving the two files in a different state.
+inline constexpr std::uint32_t kErrorUnableToRemoveReplaced = 1175;
+inline constexpr std::uint32_t kErrorUnableToMoveReplacement = 1176;
+inline constexpr std::uint32_t kErrorUnableToMoveReplacement2 = 1177;
 inline constexpr std::uint32_t kErrorInstallFailure = 1603;
 inline constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
 inline constexpr std::uint32_t kErrorPatchTargetNotFound = 1642;
@@ -23,6 +28,7 @@ inline constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
 inline constexpr std::uint32_t kMaxPath = 260;
 inline constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 inline constexpr std::uint32_t kFileAttributeNormal = 0x80;
+inline constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 inline constexpr std::uint32_t kInvalidFileAttributes = 0xFFFFFFFFu;
 
 // Locales: MAKELCID(LANG_USER_DEFAULT, SORT_DEFAULT).

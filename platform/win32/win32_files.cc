@@ -112,7 +112,14 @@ Status Win32Files::DeleteFile(const std::u16string& path) {
   return Done(::DeleteFileW(Wide(path)));
 }
 
-Status Win32Files::ReplaceFile(const std::u16string& from, const std::u16string& to) {
+// Merge errors are ignored: a file that cannot take on all of the old one's attributes is
+// still the file asked for, where failing would leave the old one in its place.
+Status Win32Files::ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) {
+  return Done(::ReplaceFileW(Wide(replaced), Wide(replacement), nullptr,
+                             REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
+}
+
+Status Win32Files::MoveFile(const std::u16string& from, const std::u16string& to) {
   return Done(::MoveFileExW(Wide(from), Wide(to), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH));
 }
 

@@ -33,7 +33,8 @@ class Win32Files final : public Files {
   Result<std::uint32_t> WriteFile(FileHandle file, const void* data, std::uint32_t size) override;
   bool CloseHandle(FileHandle file) override;
   Status DeleteFile(const std::u16string& path) override;
-  Status ReplaceFile(const std::u16string& from, const std::u16string& to) override;
+  Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) override;
+  Status MoveFile(const std::u16string& from, const std::u16string& to) override;
 };
 
 class Win32Installer final : public Installer {

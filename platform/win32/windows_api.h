@@ -12,6 +12,7 @@
 #undef GetFullPathName
 #undef GetTempPath
 #undef MessageBox
+#undef MoveFile
 #undef ReplaceFile
 #undef GetFileVersionInfo
 #undef GetFileVersionInfoSize

@@ -2,6 +2,7 @@
 
 import glob
 import os
+import shutil
 import unittest
 
 import e2e_common
@@ -15,17 +16,48 @@ class ExtractMode(LauncherTestCase):
         super().setUp()
         self.package = read(e2e_common.PACKAGE)
 
-    def test_to_a_path_byte_for_byte_and_replacing_a_file_there(self):
-        target = os.path.join(self.scratch, "out.msp")
-        for before in (None, b"an older file"):
-            if before is not None:
-                with open(target, "wb") as f:
-                    f.write(before)
-            result = self.launch("/e", self.win(target))
-            self.assertEqual(result.exit_code, 0)
-            self.assertEqual(result.boxes, [])
-            self.assertEqual(read(target), self.package)
-        self.assertEqual(os.listdir(self.scratch), ["out.msp"])  # nothing left beside it
+    def test_to_a_path_byte_for_byte_and_replacing_what_is_there(self):
+        folder = os.path.join(self.scratch, "out")
+        nowhere = os.path.join(self.scratch, "nowhere")
+
+        def write(path, data):
+            with open(path, "wb") as f:
+                f.write(data)
+
+        def older(path):
+            write(path, b"an older file")
+
+        def copies_of_killed_runs(path):
+            older(path)
+            for n in range(1, 1001):
+                write("%s.part%d" % (path, n), b"left")
+            for n in range(2, 102):
+                write(os.path.join(folder, "MSP%d" % n), b"left")
+
+        def link_to_nowhere(path):
+            os.symlink(nowhere, path)
+
+        name_of_255 = "n" * 251 + ".msp"  # no room left for a suffix
+        rows = [("out.msp", None), ("out.msp", older), (name_of_255, None),
+                (name_of_255, older), ("out.msp", copies_of_killed_runs),
+                ("out.msp", link_to_nowhere)]
+        for name, plant in rows:
+            with self.subTest(name=name[:12], there=plant and plant.__name__):
+                shutil.rmtree(folder, ignore_errors=True)
+                os.mkdir(folder)
+                target = os.path.join(folder, name)
+                if plant:
+                    plant(target)
+                others = {n: read(os.path.join(folder, n)) for n in os.listdir(folder) if n != name}
+                result = self.launch("/e", self.win(target))
+                self.assertEqual(result.exit_code, 0)
+                self.assertEqual(result.boxes, [])
+                self.assertFalse(os.path.islink(target))  # a link there is replaced itself
+                self.assertEqual(read(target), self.package)
+                self.assertFalse(os.path.lexists(nowhere))
+                # Nothing left beside it, and what else was there untouched.
+                self.assertEqual({n: read(os.path.join(folder, n))
+                                  for n in os.listdir(folder) if n != name}, others)
 
     def test_switches_in_capitals_and_the_last_path_wins(self):
         first, last = (os.path.join(self.scratch, n) for n in ("a.msp", "b.msp"))

@@ -88,7 +88,7 @@ class PatchList(LauncherTestCase):
                         calls.append((function, args))
         names = [args[0] if function.endswith("CreateFileW") else "box" for function, args in calls]
         self.assertEqual(len(names), 4, names)
-        self.assertEqual(names[0], self.win(package) + ".part1")
+        self.assertEqual(names[0], self.win(os.path.join(self.scratch, "MSP2")))
         self.assertEqual(names[1], self.win(patch_list))
         self.assertRegex(names[2], r"^C:\\users\\[^\\]+\\Temp\\MSP\d+$")
         self.assertEqual(names[3], "box")

@@ -13,7 +13,6 @@ class ExtractPayloadTest : public ::testing::Test, protected fakes::FakeMachine 
  protected:
   void SetUp() override {
     fake.files.nodes[u"C:\\Temp\\"] = FakeNode{.directory = true};
-    fake.files.nodes[u"C:\\out"] = FakeNode{.directory = true};
     fake.resources.AddPackage(package);
   }
   bool Extract(std::u16string& path) { return payload::ExtractPayload(run, path).ok(); }
@@ -87,41 +86,124 @@ TEST_F(ExtractPayloadTest, TempPathOfExactly1024PassesTheTest) {
   EXPECT_EQ(path, u"\\MSP2");
 }
 
-TEST_F(ExtractPayloadTest, GivenPathIsReplacedOnlyWhenTheWholePackageIsWritten) {
-  fake.files.nodes[u"C:\\out\\p.msp"] = FakeNode{.bytes = Bytes("old")};
-  std::u16string path = u"C:\\out\\p.msp";
-
-  fake.files.writeFault = {.bytes = 2};
-  EXPECT_FALSE(Extract(path));
-  EXPECT_EQ(fake.files.Contents(path), Bytes("old"));
-
-  fake.files.writeFault.reset();
-  fake.files.replaceFails = true;
-  // The replace's own error, not what removing the copy beside it left.
-  EXPECT_EQ(payload::ExtractPayload(run, path).error(), platform::kErrorAccessDenied);
-  EXPECT_EQ(fake.files.Contents(path), Bytes("old"));
-
-  fake.files.replaceFails = false;
-  EXPECT_TRUE(Extract(path));
-  EXPECT_EQ(fake.files.Contents(path), package);
-  EXPECT_EQ(path, u"C:\\out\\p.msp");
-  // Nothing is left beside it.
-  for (const auto& [name, node] : fake.files.nodes) {
-    EXPECT_TRUE(name == u"C:\\Temp\\" || name == u"C:\\out" || name == path) << std::string(name.begin(), name.end());
+// "/e <path>": the path ends up holding the whole package, or what it held before, and
+// nothing is left beside it.
+TEST_F(ExtractPayloadTest, GivenPathHoldsThePackageOrWhatItHeldAndNothingBesideIt) {
+  const std::u16string out = u"C:\\out\\p.msp";
+  enum class Left { kPackage, kOld, kNothing, kFolder };
+  struct Case {
+    const char* name;
+    std::u16string path;
+    bool existing;  // a file is there, with settings of the user's
+    std::function<void(fakes::FakePlatform&)> arrange;
+    bool ok;
+    std::uint32_t error;
+    Left left;
+    std::string settings;  // what the package carries afterwards
+  };
+  const auto none = [](auto&) {};
+  const Case cases[] = {
+      {"no file there: moved in", out, false, none, true, 0, Left::kPackage, ""},
+      {"a file there: replaced, keeping its settings", out, true, none, true, 0, Left::kPackage, "user's"},
+      // The copy beside it needs no longer a name or path than the file itself.
+      {"a name of 255 characters", u"C:\\out\\" + std::u16string(255, u'n'), true, none, true, 0,
+       Left::kPackage, "user's"},
+      {"a path of 259 characters", u"C:\\out\\" + std::u16string(252, u'n'), true, none, true, 0,
+       Left::kPackage, "user's"},
+      {"copies left by killed runs, of both forms", out, true,
+       [&](fakes::FakePlatform& f) {
+         for (int n = 1; n <= 1500; ++n) {
+           const std::u16string number = fakes::U16(std::to_string(n));
+           f.files.nodes[u"C:\\out\\MSP" + number] = FakeNode{.bytes = Bytes("left")};
+           f.files.nodes[out + u".part" + number] = FakeNode{.bytes = Bytes("left")};
+         }
+       },
+       true, 0, Left::kPackage, "user's"},
+      {"the write fails", out, true, [](auto& f) { f.files.writeFault = {.error = 112}; }, false, 112, Left::kOld, ""},
+      {"the write comes up short", out, true, fakes::MakeFirstWriteComeUpShort, false, 0, Left::kOld, ""},
+      {"no package", out, true, [](auto& f) { f.resources.resources.clear(); }, false, 1814, Left::kOld, ""},
+      {"the file there is read-only", out, true, [&](auto& f) { f.files.nodes[out].readOnly = true; }, false, 5,
+       Left::kOld, ""},
+      {"the file there is held open", out, true, [&](auto& f) { f.files.nodes[out].readLocks = 1; }, false, 32,
+       Left::kOld, ""},
+      {"the file there cannot be removed", out, true, [](auto& f) { f.files.replaceFailsWith = 1175; }, false,
+       1175, Left::kOld, ""},
+      // The replace removed the file there, or moved it away, but not the copy in: the move
+      // finishes it.
+      {"the replace ends with the path empty", out, true, [](auto& f) { f.files.replaceFailsWith = 1176; }, true,
+       0, Left::kPackage, ""},
+      {"the replace ends with the file moved away", out, true, [](auto& f) { f.files.replaceFailsWith = 1177; },
+       true, 0, Left::kPackage, ""},
+      {"the replace ends with the path empty, and the move fails", out, true,
+       [](auto& f) {
+         f.files.replaceFailsWith = 1176;
+         f.files.moveFailsWith = 5;
+       },
+       false, 5, Left::kNothing, ""},
+      {"no file there, and the move fails", out, false, [](auto& f) { f.files.moveFailsWith = 5; }, false, 5,
+       Left::kNothing, ""},
+      // A move replaces the link itself.
+      {"a link there", out, false,
+       [&](auto& f) { f.files.nodes[out] = FakeNode{.bytes = Bytes("old"), .reparsePoint = true}; }, true, 0,
+       Left::kPackage, ""},
+      {"a folder there", u"C:\\out\\sub", false,
+       [](auto& f) { f.files.nodes[u"C:\\out\\sub"] = FakeNode{.directory = true}; }, false, 5, Left::kFolder, ""},
+      {"a folder that does not exist", u"C:\\missing\\p.msp", false, none, false, 3, Left::kNothing, ""},
+  };
+  for (const Case& c : cases) {
+    fakes::FakeMachine m;
+    fakes::FakePlatform& f = m.fake;
+    f.files.nodes[u"C:\\Temp\\"] = FakeNode{.directory = true};
+    f.files.nodes[u"C:\\out"] = FakeNode{.directory = true};
+    f.resources.AddPackage(package);
+    if (c.existing) f.files.nodes[c.path] = FakeNode{.bytes = Bytes("old"), .settings = "user's"};
+    c.arrange(f);
+    const std::map<std::u16string, FakeNode> before = f.files.nodes;
+    std::u16string path = c.path;
+    const platform::Status extracted = payload::ExtractPayload(m.run, path);
+    EXPECT_EQ(extracted.ok(), c.ok) << c.name;
+    EXPECT_EQ(extracted.error(), c.error) << c.name;
+    EXPECT_EQ(path, c.path) << c.name;
+    switch (c.left) {
+      case Left::kPackage:
+        EXPECT_EQ(f.files.Contents(c.path), package) << c.name;
+        EXPECT_EQ(f.files.nodes.at(c.path).settings, c.settings) << c.name;
+        break;
+      case Left::kOld: EXPECT_EQ(f.files.Contents(c.path), Bytes("old")) << c.name; break;
+      case Left::kNothing: EXPECT_FALSE(f.files.Exists(c.path)) << c.name; break;
+      case Left::kFolder: EXPECT_TRUE(f.files.nodes.at(c.path).directory) << c.name; break;
+    }
+    // No copy beside it, and whatever else was there untouched ("~" is where the replace
+    // moved the file away to).
+    for (const auto& [name, node] : f.files.nodes) {
+      if (name == c.path || name == c.path + u"~") continue;
+      EXPECT_TRUE(before.count(name) && before.at(name).bytes == node.bytes)
+          << c.name << ": " << std::string(name.begin(), name.end());
+    }
+    EXPECT_EQ(f.files.openFiles, 0) << c.name;
   }
 }
 
-TEST_F(ExtractPayloadTest, GivenPathInAMissingDirectoryCreatesNothing) {
-  std::u16string path = u"C:\\missing\\p.msp";
-  EXPECT_FALSE(Extract(path));
-  EXPECT_EQ(fake.files.nodes.size(), 2u);
-}
-
-TEST_F(ExtractPayloadTest, GivenPathThatIsADirectoryStaysADirectory) {
-  std::u16string path = u"C:\\out";
-  EXPECT_FALSE(Extract(path));
-  EXPECT_TRUE(fake.files.nodes.at(u"C:\\out").directory);
-  EXPECT_EQ(fake.files.nodes.size(), 2u);
+// The copy goes into the path's own folder, under a temporary name.
+TEST_F(ExtractPayloadTest, GivenPathsCopyIsWrittenInItsFolder) {
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"C:\\out\\p.msp", u"C:\\out\\MSP2"},
+      {u"C:/out/p.msp", u"C:/out/MSP2"},
+      {u"C:\\out\\", u"C:\\out\\MSP2"},
+      {u"\\p.msp", u"\\MSP2"},
+      {u"C:p.msp", u"C:MSP2"},  // the current folder on drive C:
+      {u"p.msp", u"MSP2"},
+  };
+  for (const auto& [target, side] : cases) {
+    fakes::FakeMachine m;
+    m.fake.resources.AddPackage(package);
+    std::vector<std::u16string> created;
+    m.fake.files.beforeCreate = [&](const std::u16string& name) { created.push_back(name); };
+    std::u16string path = target;
+    (void)payload::ExtractPayload(m.run, path);
+    ASSERT_FALSE(created.empty()) << std::string(target.begin(), target.end());
+    EXPECT_EQ(created.front(), side) << std::string(target.begin(), target.end());
+  }
 }
 
 }  // namespace

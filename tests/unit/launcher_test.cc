@@ -46,7 +46,8 @@ TEST_F(LauncherTest, ExtractThenListInTheirFixedOrder) {
   fakes::FakeMachine m;
   m.ShipLauncher();
   m.fake.files.nodes[u"C:\\out"] = FakeNode{.directory = true};
-  m.Targets(u"{A}");
+  // The copy written beside a.msp took the number 2.
+  m.Targets(u"{A}", u"C:\\Temp\\MSP3");
   EXPECT_EQ(m.RunWith({u"/E", u"C:\\out\\a.msp", u"/I"}), 0u);
   EXPECT_EQ(m.fake.files.Contents(u"C:\\out\\a.msp"), Bytes("package"));
   EXPECT_EQ(m.Texts(), std::vector<std::u16string>{u"{A}"});

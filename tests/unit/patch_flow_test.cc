@@ -283,7 +283,8 @@ TEST_F(PatchFlowTest, NobodyCanReplaceOrDeleteThePackageWhileTheInstallerReadsIt
   bool deleted = true;
   fake.installer.onConfigure = [&](const std::u16string&) {
     fake.files.nodes[u"C:\\Temp\\evil"] = FakeNode{.bytes = fakes::Bytes("evil")};
-    replaced = fake.files.ReplaceFile(u"C:\\Temp\\evil", kPackage).ok();
+    replaced = fake.files.MoveFile(u"C:\\Temp\\evil", kPackage).ok() ||
+               fake.files.ReplaceFile(kPackage, u"C:\\Temp\\evil").ok();
     deleted = fake.files.DeleteFile(kPackage).ok();
     // Nobody but the launcher's account, SYSTEM and the Administrators may open it at all.
     EXPECT_TRUE(fake.files.nodes.at(kPackage).creatorOnly);

@@ -52,6 +52,8 @@ TEST(MakeTempName, SkipsNamesInUseAndCarriesTheCounter) {
   // Nothing was created, yet the next call goes on after the last number tried.
   EXPECT_EQ(payload::MakeTempName(files, process, state, u"C:\\T\\", u"MSP"), u"C:\\T\\MSP6");
   EXPECT_EQ(state.tempNameCounter, 6u);
+  // A folder of the caller's, taken as it is, goes on with the same numbers.
+  EXPECT_EQ(payload::MakeTempNameIn(files, state, u"C:", u"MSP"), u"C:MSP7");
 }
 
 TEST(MakeTempName, GivesUpAfter32767Numbers) {

@@ -129,6 +129,15 @@ Result<T> Fail(std::uint32_t error) { return Result<T>::Failed(error); }
 
 constexpr std::uint32_t kPathNotFound = 3;
 constexpr std::uint32_t kSharingViolation = 32;
+constexpr std::uint32_t kFilenameExcedRange = 206;
+
+// Like Windows without long paths: no name of more than 255 characters, no path of more
+// than MAX_PATH with its terminator.
+bool TooLong(const std::u16string& path) {
+  const auto slash = path.find_last_of(u"\\/");
+  const std::size_t name = slash == std::u16string::npos ? path.size() : path.size() - slash - 1;
+  return name > 255 || path.size() + 1 > 260;
+}
 
 }  // namespace
 
@@ -148,7 +157,9 @@ Result<std::uint32_t> FakeFiles::GetFileAttributes(const std::u16string& path) {
   auto it = nodes.find(path);
   if (it == nodes.end()) return Fail<std::uint32_t>(platform::kErrorFileNotFound);
   if (it->second.accessDenied) return Fail<std::uint32_t>(platform::kErrorAccessDenied);
-  return Result<std::uint32_t>::Done(it->second.directory ? platform::kFileAttributeDirectory : platform::kFileAttributeNormal);
+  return Result<std::uint32_t>::Done(
+      (it->second.directory ? platform::kFileAttributeDirectory : platform::kFileAttributeNormal) |
+      (it->second.reparsePoint ? platform::kFileAttributeReparsePoint : 0));
 }
 
 Result<std::uint32_t> FakeFiles::GetFullPathName(const std::u16string& path, char16_t* buffer,
@@ -185,6 +196,7 @@ bool FakeFiles::ParentExists(const std::u16string& path) const { return Parent(p
 
 Result<FileHandle> FakeFiles::CreateNewFile(const std::u16string& path, platform::NewFileAccess access) {
   if (beforeCreate) beforeCreate(path);
+  if (TooLong(path)) return Fail<FileHandle>(kFilenameExcedRange);
   if (nodes.count(path)) return Fail<FileHandle>(platform::kErrorFileExists);
   const FakeNode* parent = Parent(path);
   // Access is denied in a folder nobody may write to.
@@ -294,14 +306,46 @@ Status FakeFiles::DeleteFile(const std::u16string& path) {
   return Status::Done();
 }
 
-Status FakeFiles::ReplaceFile(const std::u16string& from, const std::u16string& to) {
+Status FakeFiles::ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) {
+  auto target = nodes.find(replaced);
+  if (target == nodes.end() || !nodes.count(replacement)) {
+    return Status::Failed(platform::kErrorFileNotFound);
+  }
+  if (target->second.readLocks > 0) return Status::Failed(kSharingViolation);
+  // A read-only file may not be deleted.
+  if (target->second.readOnly) return Status::Failed(platform::kErrorAccessDenied);
+  if (target->second.directory || target->second.reparsePoint) {
+    // Like Wine: a folder or a link there is moved out of the way (and a link's file deleted).
+    nodes[replaced.substr(0, replaced.find_last_of(u"\\/") + 1) + u"rf.tmp"] = target->second;
+  }
+  switch (replaceFailsWith) {
+    case 0: break;
+    case platform::kErrorUnableToMoveReplacement:
+      nodes.erase(target);
+      return Status::Failed(replaceFailsWith);
+    case platform::kErrorUnableToMoveReplacement2:
+      nodes[replaced + u"~"] = target->second;
+      nodes.erase(replaced);
+      return Status::Failed(replaceFailsWith);
+    default: return Status::Failed(replaceFailsWith);
+  }
+  FakeNode node = nodes.at(replacement);
+  node.settings = target->second.settings;
+  nodes[replaced] = std::move(node);
+  nodes.erase(replacement);
+  return Status::Done();
+}
+
+Status FakeFiles::MoveFile(const std::u16string& from, const std::u16string& to) {
   auto target = nodes.find(to);
   if (target != nodes.end() && target->second.readLocks > 0) return Status::Failed(kSharingViolation);
-  if (replaceFails || (target != nodes.end() && target->second.directory)) {
-    return Status::Failed(platform::kErrorAccessDenied);
-  }
-  nodes[to] = nodes.at(from);
-  nodes.erase(from);
+  if (moveFailsWith != 0) return Status::Failed(moveFailsWith);
+  if (target != nodes.end() && target->second.directory) return Status::Failed(platform::kErrorAccessDenied);
+  auto source = nodes.find(from);
+  if (source == nodes.end()) return Status::Failed(platform::kErrorFileNotFound);
+  FakeNode node = std::move(source->second);
+  nodes.erase(source);
+  nodes[to] = std::move(node);
   return Status::Done();
 }
 

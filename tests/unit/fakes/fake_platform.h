@@ -64,12 +64,15 @@ class FakeResources final : public platform::Resources {
 struct FakeNode {
   bool directory = false;
   bool accessDenied = false;  // the attribute lookup fails with access denied
-  std::vector<std::byte> bytes;
+  std::vector<std::byte> bytes{};
   int readLocks = 0;  // open handles that deny writing and deleting
   bool readOnly = false;    // opening it for appending, or making a file in it, is denied
   std::uint64_t index = 0;  // the file's index on its volume; the fake numbers what it creates
   bool reparsePoint = false;
   bool creatorOnly = false;  // created for its creator, SYSTEM and the Administrators only
+  // Stands for what the user set on the file (access list, attributes, alternate streams):
+  // ReplaceFile keeps the replaced file's, MoveFile brings the moved file's.
+  std::string settings{};
 };
 
 class FakeFiles final : public platform::Files {
@@ -92,7 +95,10 @@ class FakeFiles final : public platform::Files {
   std::optional<WriteFault> writeFault;
   std::uint32_t openFailsWith = 0;       // OpenOrCreateFile fails with this error
   bool seekFails = false;                // SeekToEnd fails
-  bool replaceFails = false;
+  // ReplaceFile fails with this error, leaving the files as Windows documents for it: 1176
+  // removes the replaced file, 1177 renames it to "<name>~", any other changes nothing.
+  std::uint32_t replaceFailsWith = 0;
+  std::uint32_t moveFailsWith = 0;  // MoveFile fails with this error, changing nothing
   // Runs just before CreateNewFile looks at the name: another process planting a file.
   std::function<void(const std::u16string&)> beforeCreate;
   // Runs just before OpenForReadingDenyWrite looks at the file.
@@ -120,7 +126,8 @@ class FakeFiles final : public platform::Files {
                                             std::uint32_t size) override;
   bool CloseHandle(platform::FileHandle file) override;
   platform::Status DeleteFile(const std::u16string& path) override;
-  platform::Status ReplaceFile(const std::u16string& from, const std::u16string& to) override;
+  platform::Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) override;
+  platform::Status MoveFile(const std::u16string& from, const std::u16string& to) override;
 
  private:
   struct OpenFile {
