@@ -14,19 +14,25 @@ void RemoveStaleConfiguration(platform::Process& process) {
   process.RemoveFileNarrow(*common + "\\Brimfold Shared\\ B1E56000plu.cfg");
 }
 
+struct PatchCall {
+  const std::u16string& packagePath;
+  bool suppressRestart;
+};
+
 void ApplyPatch(run::Run& run, ProductCandidate& product, const FourPartVersion& installed,
-                const std::u16string& packagePath) {
+                const PatchCall& call) {
   platform::Platform& p = run.platform;
   FixUpRegistration(p, product.productCode, installed);
-  product.commandLine = BuildPatchCommandLine(packagePath);
+  product.commandLine = BuildPatchCommandLine(call.packagePath, call.suppressRestart);
   const std::uint32_t result = p.installer.ConfigureProductEx(
       product.productCode, platform::kInstallLevelDefault, platform::kInstallStateDefault, product.commandLine);
   const PatchOutcome outcome = MapInstallerResult(result);
-  run.reporter.RecordOutcome(outcome.exitCode);
   if (outcome.applied) {
+    run.reporter.RecordOutcome(outcome.exitCode);
     RemoveStaleConfiguration(p.process);
     run.reporter.ReportMessage(IDS_INSTALLED);
   } else {
+    run.reporter.RecordRefusal(outcome.exitCode);
     run.reporter.ReportMessage(IDS_INSTALL_ERROR, result);
   }
 }
@@ -39,8 +45,8 @@ void ReportWrongVersion(run::Run& run) {
 enum class Next { kNextProduct, kStopRun };
 
 // Walks the comma-terminated candidates; text after the last comma is never a candidate.
-Next ProcessProduct(run::Run& run, ProductCandidate& product,
-                    const std::u16string& packagePath, std::size_t& upToDateCount) {
+Next ProcessProduct(run::Run& run, ProductCandidate& product, const PatchCall& call,
+                    std::size_t& upToDateCount) {
   const FourPartVersion installed = ParseFourPartVersion(product.installedVersion);
   const FourPartVersion target = ParseFourPartVersion(product.targetVersion);
   if (installed == target) {
@@ -54,7 +60,7 @@ Next ProcessProduct(run::Run& run, ProductCandidate& product,
     const FourPartVersion candidate =
         ParseFourPartVersion(candidates.substr(start, comma - start));
     if (candidate == installed) {
-      ApplyPatch(run, product, installed, packagePath);
+      ApplyPatch(run, product, installed, call);
       return Next::kNextProduct;
     }
     if (candidate == target) {
@@ -68,18 +74,21 @@ Next ProcessProduct(run::Run& run, ProductCandidate& product,
 
 }  // namespace
 
-std::u16string BuildPatchCommandLine(const std::u16string& packagePath) {
-  return u"PATCH=\"" + packagePath + u"\"";
+std::u16string BuildPatchCommandLine(const std::u16string& packagePath, bool suppressRestart) {
+  std::u16string line = u"PATCH=\"" + packagePath + u"\"";
+  if (suppressRestart) line += u" REBOOT=ReallySuppress";
+  return line;
 }
 
 bool ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packagePath,
-                                   std::vector<ProductCandidate>& products) {
+                                   bool suppressRestart, std::vector<ProductCandidate>& products) {
+  const PatchCall call{packagePath, suppressRestart};
   platform::Process& process = run.platform.process;
   std::size_t upToDateCount = 0;
   for (ProductCandidate& product : products) {
     run.reporter.SetCurrentProduct(product.productName, product.productCode);
     process.SetThreadLocale(static_cast<std::uint32_t>(ConvertNumber(product.language)));
-    if (ProcessProduct(run, product, packagePath, upToDateCount) == Next::kStopRun) return false;
+    if (ProcessProduct(run, product, call, upToDateCount) == Next::kStopRun) return false;
   }
   // What follows is about the run, not one product; the last product's name stays for a
   // message that prints one.

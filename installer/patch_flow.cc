@@ -48,7 +48,8 @@ bool RunPatchFlow(run::Run& run, const PatchFlowSettings& settings) {
   std::optional<std::vector<ProductCandidate>> products =
       DiscoverInstalledProducts(run, package.path());
   // The early endings leave the package where it is.
-  if (!products || !ApplyPatchToInstalledProducts(run, package.path(), *products)) {
+  if (!products ||
+      !ApplyPatchToInstalledProducts(run, package.path(), settings.suppressRestart, *products)) {
     package.Keep();
     return false;
   }

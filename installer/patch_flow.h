@@ -11,6 +11,9 @@ namespace installer {
 struct PatchFlowSettings {
   // No box of the installer's own: nobody is there to answer it.
   bool quiet = false;
+  // The installer never restarts the machine itself; a restart it needs is reported as its
+  // result (3010, 1641), for whoever started the run to act on.
+  bool suppressRestart = false;
   // Where the installer writes its verbose log; none when nothing is logged.
   std::optional<std::u16string> installerLogPath;
 };

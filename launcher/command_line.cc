@@ -37,6 +37,8 @@ void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& option
   options.patchListRequested = false;
   options.patchListPath.clear();
   options.logPath.clear();
+  options.noRestart = false;
+  options.helpRequested = false;
   options.runPatchFlow = true;
 
   const std::size_t count = arguments.size();
@@ -54,10 +56,17 @@ void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& option
     } else if (EqualsSwitch(argument, u"/l")) {
       // The log goes with whatever mode runs: it chooses none.
       index = TakePath(arguments, index, options.logPath);
+    } else if (EqualsSwitch(argument, u"/norestart")) {
+      options.noRestart = true;
+      index += 1;
     } else if (EqualsSwitch(argument, u"/i")) {
       options.runPatchFlow = false;
       options.listProductsRequested = true;
       break;  // nothing after "/i" is looked at
+    } else if (EqualsSwitch(argument, u"/?")) {
+      options.runPatchFlow = false;
+      options.helpRequested = true;
+      break;  // as after "/i"
     } else {
       index += 1;  // unknown arguments pass in silence
     }

@@ -12,12 +12,18 @@ class ExitStatus {
   void Record(std::uint32_t exitCode);
   // A failure whose step left no Windows error code is reported as 1603.
   void RecordFailure(std::uint32_t errorCode) { Record(FailureCode(errorCode)); }
+  // The installer refused a patch with `code`: a failure whatever the number, 1642 included,
+  // so that it ranks with the run's other failures in the order they came.
+  void RecordRefusal(std::uint32_t code);
   // The exit code of a failure with `errorCode`: itself, or 1603 when it is no failure code.
   static std::uint32_t FailureCode(std::uint32_t errorCode);
   std::uint32_t Code() const { return code_; }
 
  private:
+  void Keep(std::uint32_t code, int rank);
+
   std::uint32_t code_ = 0;
+  int rank_ = 0;
 };
 
 }  // namespace launcher

@@ -13,6 +13,10 @@ struct LaunchOptions {
   bool patchListRequested = false;
   std::u16string patchListPath;
   bool listProductsRequested = false;
+  // "/norestart": the installer is told never to restart the machine itself. Changes no mode.
+  bool noRestart = false;
+  // "/?": a box lists the switches; nothing else runs.
+  bool helpRequested = false;
   // "/l": where each outcome is logged; empty for no log. Changes no mode.
   std::u16string logPath;
 

@@ -5,6 +5,7 @@
 #include "launcher/list_products.h"
 #include "launcher/outcome_log.h"
 #include "launcher/report_message.h"
+#include "launcher/show_help.h"
 #include "payload/extract_payload.h"
 #include "payload/patch_list.h"
 #include "platform/entry.h"
@@ -30,6 +31,8 @@ void RunAdministrativeModes(Context& context, run::Run& run) {
 installer::PatchFlowSettings PatchFlowSettingsOf(const ProcessState& state) {
   installer::PatchFlowSettings settings;
   settings.quiet = state.launchOptions.quiet;
+  // Deployment tools restart on their own schedule, and expect 3010 or 1641 back for it.
+  settings.suppressRestart = state.launchOptions.quiet || state.launchOptions.noRestart;
   // The installer's own log goes beside the launcher's, as "<log path>.msi.log", and only
   // when the launcher's log could be opened.
   if (state.outcomeLog.IsOpen()) settings.installerLogPath = state.launchOptions.logPath + u".msi.log";
@@ -41,9 +44,19 @@ installer::PatchFlowSettings PatchFlowSettingsOf(const ProcessState& state) {
 std::uint32_t RunLauncher(Context& context) {
   ParseCommandLine(context.platform.process, context.state.launchOptions);
   OpenOutcomeLog(context);
+  if (!context.platform.dialogs.WindowStationVisible()) {
+    // Nobody can see a box there, let alone answer one: the run goes as a quiet one.
+    context.state.unattended = true;
+    context.state.launchOptions.quiet = true;
+    LogOutcome(context, u"-", u"",
+               u"The window station is not visible: no boxes, no installer dialogs, no restart "
+               u"by the installer itself.");
+  }
   LauncherReporter reporter(context);
   run::Run run{context.platform, context.state.moduleInstance, context.state.tempNames, reporter};
-  if (context.state.launchOptions.runPatchFlow) {
+  if (context.state.launchOptions.helpRequested) {
+    ShowHelp(context);
+  } else if (context.state.launchOptions.runPatchFlow) {
     installer::RunPatchFlow(run, PatchFlowSettingsOf(context.state));
   } else {
     RunAdministrativeModes(context, run);

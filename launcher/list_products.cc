@@ -1,17 +1,10 @@
 #include "launcher/list_products.h"
 
 #include "installer/patch_targets.h"
-#include "launcher/outcome_log.h"
+#include "launcher/report_message.h"
 #include "payload/extract_payload.h"
 
 namespace launcher {
-namespace {
-
-// One OK button, no icon.
-constexpr std::uint32_t kListStyle =
-    platform::kMbOk | platform::kMbTopmost | platform::kMbSetForeground;
-
-}  // namespace
 
 void ListProducts(Context& context, run::Run& run) {
   platform::Platform& p = context.platform;
@@ -24,9 +17,7 @@ void ListProducts(Context& context, run::Run& run) {
   if (!installer::ReadPatchTargets(p.files, p.installer, packagePath, targets, &error)) {
     context.state.exitStatus.RecordFailure(error);
   }
-  // The box has no message id; its line in the log has none either.
-  LogOutcome(context, u"-", u"", targets);
-  p.dialogs.MessageBox(targets, u"List of Products", kListStyle);
+  ReportPlainBox(context, u"List of Products", targets);
 }
 
 }  // namespace launcher

@@ -16,6 +16,9 @@ namespace launcher {
 struct ProcessState {
   platform::ModuleHandle moduleInstance = 0;
   LaunchOptions launchOptions;
+  // The window station is not visible (a service, SYSTEM under a deployment agent): no box
+  // at all, not even those that "/q" leaves.
+  bool unattended = false;
   std::u16string currentProductName;
   // The code of the product being processed, for the log; empty outside a product's turn.
   std::u16string currentProductCode;

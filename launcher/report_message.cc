@@ -117,6 +117,12 @@ void ReportMessage(Context& context, MessageId id, std::uint32_t error) {
   context.platform.dialogs.MessageBox(message.text, message.caption, message.style);
 }
 
+void ReportPlainBox(Context& context, const std::u16string& caption, const std::u16string& text) {
+  LogOutcome(context, u"-", u"", text);
+  if (context.state.unattended) return;
+  context.platform.dialogs.MessageBox(text, caption, kStylePlain);
+}
+
 void LauncherReporter::ReportMessage(MessageId id, std::uint32_t error) {
   launcher::ReportMessage(context_, id, error);
 }
@@ -127,6 +133,10 @@ void LauncherReporter::ReportFailure(MessageId id, std::uint32_t error) {
 
 void LauncherReporter::RecordOutcome(std::uint32_t exitCode) {
   context_.state.exitStatus.Record(exitCode);
+}
+
+void LauncherReporter::RecordRefusal(std::uint32_t code) {
+  context_.state.exitStatus.RecordRefusal(code);
 }
 
 void LauncherReporter::SetCurrentProduct(const std::u16string& name, const std::u16string& code) {

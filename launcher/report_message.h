@@ -42,6 +42,11 @@ void ReportMessage(Context& context, MessageId id, std::uint32_t error = platfor
 // records it in the exit status and shows `id` with the same code the process will exit with.
 void ReportFailure(Context& context, MessageId id, std::uint32_t error);
 
+// A box of the launcher's own, in English and without a message id ("List of Products", the
+// switches): logged with "-" for its id, then shown, also in a quiet run, unless the run is
+// unattended.
+void ReportPlainBox(Context& context, const std::u16string& caption, const std::u16string& text);
+
 // The launcher's side of the reporting that payload/ and installer/ are handed.
 class LauncherReporter final : public run::Reporter {
  public:
@@ -49,6 +54,7 @@ class LauncherReporter final : public run::Reporter {
   void ReportMessage(MessageId id, std::uint32_t error) override;
   void ReportFailure(MessageId id, std::uint32_t error) override;
   void RecordOutcome(std::uint32_t exitCode) override;
+  void RecordRefusal(std::uint32_t code) override;
   void SetCurrentProduct(const std::u16string& name, const std::u16string& code) override;
   std::u16string LoadString(MessageId id) override;
 

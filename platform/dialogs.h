@@ -12,6 +12,10 @@ class Dialogs {
   // A modal MessageBoxW without owner window; returns when the user dismissed it.
   virtual int MessageBox(const std::u16string& text, const std::u16string& caption,
                          std::uint32_t style) = 0;
+  // Whether the process's window station is visible (WSF_VISIBLE in the UOI_FLAGS of
+  // GetProcessWindowStation): a service's, or SYSTEM's under a deployment agent, is not, and
+  // a box there waits for a click that never comes. True when the flags cannot be read.
+  virtual bool WindowStationVisible() = 0;
 };
 
 }  // namespace platform

@@ -28,6 +28,8 @@ class Reporter {
   virtual void ReportFailure(MessageId id, std::uint32_t error) = 0;
   // Adds an outcome to the exit status by its code (0, 3010, 1641, 1642 or a failure's).
   virtual void RecordOutcome(std::uint32_t exitCode) = 0;
+  // Adds the installer's refusal of a patch: a failure whatever its code, 1642 included.
+  virtual void RecordRefusal(std::uint32_t code) = 0;
   // The product the next messages are about: its name fills their "%s", its code goes into
   // the log. Empty for messages about the run as a whole.
   virtual void SetCurrentProduct(const std::u16string& name, const std::u16string& code) = 0;

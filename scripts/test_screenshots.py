@@ -136,7 +136,7 @@ class BoxNames(unittest.TestCase):
               "Pack from being installed. Contact your system administrator. "
               "\n\n Error Code: 1603"}, "en-1033-300"),
             ({"caption": "Erreur d'installation", "text": "Impossible d'installer ce Service "
-              "Pack, car il n'est pas conçu pour la version de Z installée sur votre "
+              "Pack, car il n'est pas conçu pour la version du produit Z installée sur votre "
               "ordinateur."}, "fr-1036-308"),
             ({"caption": "Error", "text": "Something of the installer's own"}, "error"),
         ]

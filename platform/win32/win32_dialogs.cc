@@ -14,4 +14,16 @@ int Win32Dialogs::MessageBox(const std::u16string& text, const std::u16string& c
   return call == nullptr ? 0 : call(nullptr, Wide(text), Wide(caption), style);
 }
 
+bool Win32Dialogs::WindowStationVisible() {
+  auto station = LAUNCHER_SYSTEM_FUNCTION(user32_, GetProcessWindowStation);
+  auto read = LAUNCHER_SYSTEM_FUNCTION(user32_, GetUserObjectInformationW);
+  USEROBJECTFLAGS flags{};
+  DWORD needed = 0;
+  if (station == nullptr || read == nullptr ||
+      !read(station(), UOI_FLAGS, &flags, sizeof flags, &needed)) {
+    return true;  // unknown: as every run was before the question was asked
+  }
+  return (flags.dwFlags & WSF_VISIBLE) != 0;
+}
+
 }  // namespace platform::win32

@@ -60,6 +60,7 @@ class Win32Dialogs final : public Dialogs {
  public:
   int MessageBox(const std::u16string& text, const std::u16string& caption,
                  std::uint32_t style) override;
+  bool WindowStationVisible() override;
 
  private:
   SystemLibrary user32_{L"user32.dll"};

@@ -19,6 +19,15 @@ LaunchOptions Patch(bool quiet = false) {
   o.quiet = quiet;
   return o;
 }
+LaunchOptions NoRestart(LaunchOptions o) {
+  o.noRestart = true;
+  return o;
+}
+LaunchOptions Help(LaunchOptions o) {
+  o.runPatchFlow = false;
+  o.helpRequested = true;
+  return o;
+}
 LaunchOptions Admin(bool extract, std::u16string extractPath, bool patchList, std::u16string patchListPath,
                     bool list, bool quiet = false) {
   LaunchOptions o;
@@ -50,6 +59,17 @@ const Case kCases[] = {
     // Only A-Z fold: a Turkish dotted capital I or a full-width slash is no switch.
     {"no folding beyond A-Z", {u"/\u0130", u"\uFF0Fq"}, Patch()},
     {"switch with trailing blank", {u"/q "}, Patch()},
+    {"no restart", {u"/norestart"}, NoRestart(Patch())},
+    {"no restart in capitals, with quiet", {u"/NoRestart", u"/q"}, NoRestart(Patch(true))},
+    {"no restart chooses no mode", {u"/e", u"a", u"/norestart"}, NoRestart(Admin(true, u"a", false, u"", false))},
+    {"no restart after /i is never read", {u"/i", u"/norestart"}, Admin(false, u"", false, u"", true)},
+    {"no restart taken as a path", {u"/l", u"/norestart"}, [] { auto o = Patch(); o.logPath = u"/norestart"; return o; }()},
+    {"help", {u"/?"}, Help(LaunchOptions{})},
+    {"help ends the scan", {u"/?", u"/e", u"a", u"/i"}, Help(LaunchOptions{})},
+    {"help with quiet", {u"/q", u"/?"}, Help(Patch(true))},
+    {"help after a mode runs no mode", {u"/e", u"a", u"/?"}, Help(Admin(true, u"a", false, u"", false))},
+    {"help after /i is never read", {u"/i", u"/?"}, Admin(false, u"", false, u"", true)},
+    {"help is no path switch", {u"/?x"}, Patch()},
 };
 
 // Parses "launcher.exe" followed by the case's arguments into `options`.

@@ -30,6 +30,26 @@ TEST(ExitStatus, MostSeriousOutcomeWins) {
   }
 }
 
+// A refusal is a failure whatever its number: the first failure stays, 1642 or not.
+TEST(ExitStatus, RefusalsRankAsFailures) {
+  struct Case {
+    std::vector<std::pair<bool, std::uint32_t>> recorded;  // refusal?, code
+    std::uint32_t expected;
+  };
+  const Case cases[] = {
+      {{{true, 1642}, {true, 1603}}, 1642},
+      {{{true, 1642}, {false, 1603}}, 1642},
+      {{{false, 1642}, {true, 1603}}, 1603},  // a product the patch is not for, then a refusal
+      {{{false, 3010}, {true, 1642}, {false, 1641}}, 1642},
+      {{{true, 0}}, 1603},
+  };
+  for (const Case& c : cases) {
+    launcher::ExitStatus status;
+    for (const auto& [refusal, code] : c.recorded) refusal ? status.RecordRefusal(code) : status.Record(code);
+    EXPECT_EQ(status.Code(), c.expected) << c.expected;
+  }
+}
+
 TEST(ExitStatus, FailureWithoutAnErrorCodeIs1603) {
   for (std::uint32_t noCode : {0u, 3010u, 1641u, 1642u}) {
     launcher::ExitStatus status;

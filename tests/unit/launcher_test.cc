@@ -81,6 +81,42 @@ TEST_F(LauncherTest, FailedExtractionExitsWithTheStepsOwnErrorOrElse1603) {
   }
 }
 
+// "/?" shows the switches and runs nothing, whatever came before it.
+TEST_F(LauncherTest, HelpShowsTheSwitchesAndRunsNothing) {
+  const struct {
+    const char* name;
+    std::vector<std::u16string> arguments;
+    bool stationVisible;
+  } cases[] = {
+      {"alone", {u"/?"}, true},
+      {"quiet", {u"/Q", u"/?"}, true},
+      {"after a mode", {u"/e", u"C:\\Temp\\a.msp", u"/p", u"C:\\Temp\\l.txt", u"/?", u"/i"}, true},
+      {"logged", {u"/l", u"C:\\Temp\\run.log", u"/?"}, true},
+      {"nobody to see it", {u"/?"}, false},
+  };
+  for (const auto& c : cases) {
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    m.fake.dialogs.stationVisible = c.stationVisible;
+    EXPECT_EQ(m.RunWith(c.arguments), 0u) << c.name;
+    ASSERT_EQ(m.fake.dialogs.shown.size(), c.stationVisible ? 1u : 0u) << c.name;
+    if (c.stationVisible) {
+      EXPECT_EQ(m.fake.dialogs.shown[0].caption, u"Service Pack Switches") << c.name;
+      EXPECT_EQ(m.fake.dialogs.shown[0].style, 0x50000u) << c.name;
+      const std::u16string& text = m.fake.dialogs.shown[0].text;
+      for (const char16_t* line : {u"\n/q\t", u"\n/norestart\t", u"\n/e <path>\t", u"\n/p <path>\t",
+                                   u"\n/i\t", u"\n/l <path>\t", u"\n/?\t"}) {
+        EXPECT_NE(text.find(line), std::u16string::npos) << c.name;
+      }
+    }
+    // Nothing written, nothing extracted, the installer never asked.
+    for (const auto& [path, node] : m.fake.files.nodes) {
+      EXPECT_TRUE(path == u"C:\\Temp\\" || path == u"C:\\Temp\\run.log") << c.name;
+    }
+    EXPECT_TRUE(m.fake.installer.openedPaths.empty()) << c.name;
+  }
+}
+
 TEST_F(LauncherTest, ExtractWithoutPathGoesToATempName) {
   EXPECT_EQ(Run({u"/e"}), 0u);
   EXPECT_EQ(state.launchOptions.extractPath, u"C:\\Temp\\MSP2");

@@ -95,6 +95,11 @@ const Scenario kScenarios[] = {
     {"quiet patch flow", {u"/q"}, [](Machine&) {},
      Lines({"301\t" + Ascii(kA) + "\t" + k301, "308\t" + Ascii(kB) + "\t" + k308,
             "300\t" + Ascii(kC) + "\t" + k300 + "1603", "exit\t1603"})},
+    {"a window station nobody sees", {}, [](Machine& m) { m.f.dialogs.stationVisible = false; },
+     Lines({"-\t-\tThe window station is not visible: no boxes, no installer dialogs, no restart by the "
+            "installer itself.",
+            "301\t" + Ascii(kA) + "\t" + k301, "308\t" + Ascii(kB) + "\t" + k308,
+            "300\t" + Ascii(kC) + "\t" + k300 + "1603", "exit\t1603"})},
     {"all up to date is about no one product", {},
      [](Machine& m) {
        m.Targets(kB);

@@ -115,6 +115,44 @@ TEST_F(PatchFlowTest, PatchCallCarriesThePackagesFullPathInQuotes) {
   }
 }
 
+// Whoever started a run that nobody watches restarts the machine on their own schedule.
+TEST_F(PatchFlowTest, RestartsAreLeftToWhoeverStartedTheRun) {
+  const std::u16string patch = u"PATCH=\"" + kPackage + u"\"";
+  const struct {
+    const char* name;
+    std::vector<std::u16string> arguments;
+    bool stationVisible;
+    std::u16string commandLine;
+    std::size_t boxes;
+    std::vector<int> uiLevels;
+  } cases[] = {
+      {"boxes", {}, true, patch, 1, {}},
+      {"quiet", {u"/q"}, true, patch + u" REBOOT=ReallySuppress", 0, {2}},
+      {"no restart, with boxes", {u"/NORESTART"}, true, patch + u" REBOOT=ReallySuppress", 1, {}},
+      {"a window station nobody sees", {}, false, patch + u" REBOOT=ReallySuppress", 0, {2}},
+  };
+  for (const auto& c : cases) {
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    m.Targets(kA);
+    m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6", 3010);
+    m.fake.dialogs.stationVisible = c.stationVisible;
+    EXPECT_EQ(m.RunWith(c.arguments), 3010u) << c.name;
+    ASSERT_EQ(m.fake.installer.configureCalls.size(), 1u) << c.name;
+    EXPECT_EQ(m.fake.installer.configureCalls[0].commandLine, c.commandLine) << c.name;
+    EXPECT_EQ(m.fake.dialogs.shown.size(), c.boxes) << c.name;
+    EXPECT_EQ(m.fake.installer.uiLevels, c.uiLevels) << c.name;
+  }
+}
+
+TEST_F(PatchFlowTest, ARefusalIsAFailureWhateverItsNumber) {
+  Targets(kA + u";" + kB);
+  Product(kA, u"Tessary", u"1033", u"8.0.24.6", 1642);
+  Product(kB, u"Tessary", u"1033", u"8.0.24.6", 1603);
+  EXPECT_EQ(Run(), 1642u);  // the first failure
+  EXPECT_EQ(Texts().size(), 2u);
+}
+
 TEST_F(PatchFlowTest, UpToDateProductIsSilentBesideOthers) {
   Targets(kA + u";" + kB);
   Product(kA, u"Tessary", u"1033", u"8.2.0.4");
