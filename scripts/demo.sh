@@ -22,6 +22,8 @@ while [ $# -gt 0 ]; do
   esac
 done
 cd "$(dirname "$0")/.."
+# What is missing is installed first (as root), so a fresh machine needs only this command.
+bash scripts/install-deps.sh
 
 if [ ${#demo_args[@]} -gt 0 ]; then
   for tool in Xvfb xwd; do

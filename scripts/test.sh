@@ -5,6 +5,8 @@
 # Ends with one summary line over all of them.
 set -uo pipefail
 cd "$(dirname "$0")/.."
+# What is missing is installed first (as root), so a fresh machine needs only this command.
+bash scripts/install-deps.sh
 
 jobs=$(nproc 2>/dev/null || echo 2)
 log_dir=build/test-logs
