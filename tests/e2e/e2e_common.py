@@ -126,18 +126,21 @@ class SampleMachine:
             sample_products.build_module(path, file_version)
         return path
 
-    def package(self, code, name, language, version, module_version, refuse_patch=False):
-        key = "%s-%s-%s-%s-%d" % (code.strip("{}"), language, version, module_version, refuse_patch)
+    def package(self, code, name, language, version, module_version, refuse_patch=False,
+                restart_on_patch=None):
+        key = "%s-%s-%s-%s-%d%s" % (code.strip("{}"), language, version, module_version, refuse_patch,
+                                    "-" + restart_on_patch if restart_on_patch else "")
         path = os.path.join(self.root, "product-%s-%s.msi" % (key, re.sub(r"\W", "", name)))
         if not os.path.exists(path):
             sample_products.build_product(path, code, name, language, version,
-                                          self.module(module_version), refuse_patch=refuse_patch)
+                                          self.module(module_version), refuse_patch=refuse_patch,
+                                          restart_on_patch=restart_on_patch)
         return path
 
     def install(self, prefix, code, name, language, version, module_version=None,
-                refuse_patch=False):
+                refuse_patch=False, restart_on_patch=None):
         msi = self.package(code, name, language, version, module_version or "16.0.54.0",
-                           refuse_patch)
+                           refuse_patch, restart_on_patch)
         sample_products.install_product(self.run_wine(prefix), msi)
 
     @staticmethod

@@ -181,5 +181,24 @@ class ListProductsMode(LauncherTestCase):
         self.assertEqual((owner, caption, style), (0, "List of Products", 0x50000))
 
 
+class HelpSwitch(LauncherTestCase):
+    def test_lists_the_switches_and_runs_nothing(self):
+        temp = self.prefix.temp_dir()
+        before = set(glob.glob(os.path.join(temp, "MSP*")))
+        never = os.path.join(self.scratch, "never.msp")
+        for args in (["/?"], ["/q", "/?"], ["/e", self.win(never), "/?", "/i"]):
+            with self.subTest(args=args):
+                result = self.launch(*args)
+                self.assertEqual(result.exit_code, 0)
+                self.assertEqual(len(result.boxes), 1, result.events)
+                box = result.boxes[0]
+                self.assertEqual((box["caption"], box["icon"], box["buttons"]),
+                                 ("Service Pack Switches", "none", ["OK"]))
+                for switch in ("/q", "/norestart", "/e <path>", "/p <path>", "/i", "/l <path>", "/?"):
+                    self.assertIn("\n" + switch + "\t", box["text"])
+        self.assertFalse(os.path.exists(never))
+        self.assertEqual(set(glob.glob(os.path.join(temp, "MSP*"))), before)
+
+
 if __name__ == "__main__":
     unittest.main()

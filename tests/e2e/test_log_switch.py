@@ -79,6 +79,8 @@ class LogSwitch(LauncherTestCase):
         self.assertIn(b"=== Logging started: ", installer_log)
         self.assertRegex(installer_log, rb"\nAction ended [0-9:]+: INSTALL\. Return value 1\.\n")
         self.assertIn(b"\nProperty(S): ProductCode = " + TESSARY.encode() + b"\n", installer_log)
+        # A run with boxes leaves restarts to the installer.
+        self.assertNotIn(b"ReallySuppress", installer_log)
 
         # Tessary is up to date now, which is silent and has no line.
         quiet, earliest, latest = self.timed_launch("/q", "/l", self.win(self.log))
@@ -91,6 +93,17 @@ class LogSwitch(LauncherTestCase):
         # Nothing was patched: the installer added nothing, and what it wrote before stays
         # (opened for appending, not afresh).
         self.assertEqual(read(self.log + ".msi.log"), installer_log)
+
+    def test_quiet_and_norestart_runs_tell_the_installer_never_to_restart(self):
+        for args in (["/q"], ["/NoRestart"]):
+            with self.subTest(args=args), e2e_common.winetest.Prefix() as prefix:
+                self.machine.install(prefix, TESSARY, "Tessary", 1033, "8.0.24.6")
+                log = os.path.join(self.scratch, "%s.log" % args[0].strip("/").lower())
+                result = prefix.run_watched(e2e_common.EXE, args + ["/l", prefix.win_path(log)],
+                                            timeout=120)
+                self.assertEqual(result.exit_code, 0)
+                self.assertEqual(len(result.boxes), 0 if args == ["/q"] else 1)
+                self.assertIn(b"\nProperty(S): REBOOT = ReallySuppress\n", read(log + ".msi.log"))
 
     def test_administrative_modes_log_their_boxes_and_exit_codes(self):
         package = os.path.join(self.scratch, "out.msp")

@@ -84,6 +84,23 @@ class DefaultRun(LauncherTestCase):
                     self.assertEqual(self.patches(TESSARY), [e2e_common.PATCH_GUID] if patched else [])
                     self.assertEqual(self.temp_packages(), [], "a normal end removes the package")
 
+    def test_restarts_the_patch_asks_for_come_back_as_exit_codes(self):
+        # Wine restarts nothing; what matters is the code and the box each run reports.
+        cases = [
+            # action on PATCH, switches, boxes, exit code
+            ("ScheduleReboot", [], [message(ENGLISH, 301, "Tessary")], 3010),
+            ("ScheduleReboot", ["/q"], [], 3010),
+            ("ForceReboot", ["/norestart"], [message(ENGLISH, 300, 1604)], 1604),
+        ]
+        for action, args, boxes, exit_code in cases:
+            with self.subTest(action=action, args=args):
+                with e2e_common.winetest.Prefix() as prefix:
+                    self.prefix = prefix
+                    self.install(TESSARY, "Tessary", "8.0.24.6", restart_on_patch=action)
+                    result = self.launch(*args)
+                    self.assertEqual(self.launcher_boxes(result), boxes)
+                    self.assertEqual(result.exit_code, exit_code)
+
     def test_up_to_date_product_is_silent_beside_a_patched_one(self):
         self.install(TESSARY, "Tessary", "8.2.0.4")
         self.install(SECOND, "Second", "8.0.24.6")

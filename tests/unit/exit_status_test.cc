@@ -67,7 +67,8 @@ TEST(MapInstallerResult, RestartCodesAreSuccesses) {
     bool applied;
   };
   const Case cases[] = {{0, true},     {3010, true},  {1641, true},  {1603, false},
-                        {1642, false}, {1605, false}, {87, false},   {0x80070005u, false}};
+                        {1642, false}, {1605, false}, {87, false},   {0x80070005u, false},
+                        {1604, false}};
   for (const Case& c : cases) {
     const auto outcome = installer::MapInstallerResult(c.result);
     EXPECT_EQ(outcome.applied, c.applied) << c.result;

@@ -52,6 +52,10 @@ _VERSION = re.compile(r"^\d+(\.\d+){1,3}$")
 REFUSE_PATCH_ACTION = "RefusePatch"
 # Before InstallInitialize, so a refused patch leaves nothing to roll back.
 REFUSE_PATCH_SEQUENCE = 1450
+# Where a restart action asked for on PATCH runs: between InstallInitialize and
+# InstallFinalize, as ForceReboot must.
+RESTART_ACTIONS = ("ScheduleReboot", "ForceReboot")
+RESTART_SEQUENCE = 6590
 
 
 class BuildError(RuntimeError):
@@ -195,7 +199,8 @@ def install_folder_name(code: str) -> str:
 
 def build_product(out_msi: str, product_code: str, name: str, language, version: str,
                   module_path: str, refuse_patch: bool = False,
-                  work_dir: Optional[str] = None, win64: bool = False) -> str:
+                  work_dir: Optional[str] = None, win64: bool = False,
+                  restart_on_patch: Optional[str] = None) -> str:
     """Builds a per-machine package for one sample product.
 
     It installs `module_path` as mainmod.vxm into
@@ -204,6 +209,8 @@ def build_product(out_msi: str, product_code: str, name: str, language, version:
     "ServicePack" = "0", from the Registry row "ServicePackLevel".
     `refuse_patch` adds a type-19 custom action conditioned on PATCH, so
     installing works and every patch attempt ends with 1603.
+    `restart_on_patch` ("ScheduleReboot" or "ForceReboot") runs that standard
+    action in InstallExecuteSequence whenever PATCH is set.
     `win64` makes an x64 package whose file and host key land in the 64-bit
     program folder and registry view; the default is a 32-bit package, which
     writes the 32-bit view (Wow6432Node as a 64-bit process sees it).
@@ -221,8 +228,10 @@ def build_product(out_msi: str, product_code: str, name: str, language, version:
     out_msi = os.path.abspath(out_msi)
     # The package code changes with everything that changes the package, so two
     # different builds for one product are never taken for the same package.
-    package_code = derived_code(code, "package:{}:{}:{}:{}:{}".format(
-        name, language, version, int(refuse_patch), int(win64)))
+    if restart_on_patch not in (None,) + RESTART_ACTIONS:
+        raise ValueError("not a restart action: {!r}".format(restart_on_patch))
+    package_code = derived_code(code, "package:{}:{}:{}:{}:{}:{}".format(
+        name, language, version, int(refuse_patch), int(win64), restart_on_patch or ""))
 
     with _work_dir(work_dir) as work:
         module_copy = os.path.join(work, MODULE_NAME)
@@ -242,6 +251,11 @@ def build_product(out_msi: str, product_code: str, name: str, language, version:
                          "VALUES ('{}', 'PATCH', {})".format(REFUSE_PATCH_ACTION,
                                                              REFUSE_PATCH_SEQUENCE)],
                         "msibuild (custom action)")
+        if restart_on_patch:
+            _check_call(["msibuild", out_msi, "-q",
+                         "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) "
+                         "VALUES ('{}', 'PATCH', {})".format(restart_on_patch, RESTART_SEQUENCE)],
+                        "msibuild (restart action)")
         # wixl ignores the Package Id and writes a random revision number; set
         # the package code and the template's language explicitly.
         _check_call(["msibuild", out_msi, "-s", name, "Brimfold",
