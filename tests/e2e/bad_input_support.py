@@ -81,6 +81,13 @@ def tool(name):
     return exe
 
 
+def run_tool_status(prefix, name, *args):
+    """Runs tools/<name>.c whatever its exit code (Wine hands on only its low 8 bits); returns
+    what it printed."""
+    code, out, err = prefix.wine([prefix.win_path(tool(name)), *args], timeout=120)
+    return out
+
+
 def run_tool(prefix, name, *args):
     exe = tool(name)
     code, out, err = prefix.wine([prefix.win_path(exe), *args], timeout=120)

@@ -6,6 +6,7 @@ import os
 import re
 import unittest
 
+import bad_input_support
 import e2e_common
 from e2e_common import LauncherTestCase, SampleMachine, read
 from test_patch_flow import ENGLISH, GERMAN, SECOND, TESSARY, message
@@ -104,6 +105,20 @@ class LogSwitch(LauncherTestCase):
                 self.assertEqual(result.exit_code, 0)
                 self.assertEqual(len(result.boxes), 0 if args == ["/q"] else 1)
                 self.assertIn(b"\nProperty(S): REBOOT = ReallySuppress\n", read(log + ".msi.log"))
+
+    def test_a_window_station_nobody_sees_runs_quietly(self):
+        # As a service would start it: a box there would wait for ever, so none is shown, and
+        # the run ends by itself (the tool waits for it), its first log line saying why.
+        self.install(TESSARY, "Tessary", "8.0.24.6")
+        earliest = utc_now() - datetime.timedelta(seconds=1)
+        out = bad_input_support.run_tool_status(
+            self.prefix, "hiddenstation", self.prefix.win_path(e2e_common.EXE), "/l", self.win(self.log))
+        self.assertIn("flags=0", out)
+        self.assertEqual(self.log_lines(read(self.log), earliest, utc_now()),
+                         [("-", "-", "The window station is not visible: no boxes, no installer "
+                                     "dialogs, no restart by the installer itself."),
+                          ("301", TESSARY, english(301, "Tessary")), ("exit", "0")])
+        self.assertIn(b"\nProperty(S): REBOOT = ReallySuppress\n", read(self.log + ".msi.log"))
 
     def test_administrative_modes_log_their_boxes_and_exit_codes(self):
         package = os.path.join(self.scratch, "out.msp")
