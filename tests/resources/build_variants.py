@@ -159,7 +159,10 @@ def build(source, work, package, names=None, configure_args=(), cmake="cmake", p
     return built
 
 
-def main():
+def arguments(*extra):
+    """(options, configure arguments) of a command line
+    --source DIR --work DIR --package MSP [--cmake CMAKE] EXTRA... [-- CONFIGURE-ARGUMENTS];
+    each of `extra` is the name and settings of another option."""
     argv = sys.argv[1:]
     configure_args = []
     if "--" in argv:
@@ -169,9 +172,14 @@ def main():
     parser.add_argument("--source", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--package", required=True)
-    parser.add_argument("--variant", action="append")
     parser.add_argument("--cmake", default="cmake")
-    args = parser.parse_args(argv)
+    for name, settings in extra:
+        parser.add_argument(name, **settings)
+    return parser.parse_args(argv), configure_args
+
+
+def main():
+    args, configure_args = arguments(("--variant", {"action": "append"}))
     for name, exe in build(args.source, args.work, args.package, args.variant,
                            configure_args, args.cmake).items():
         print(name, exe, os.path.getsize(exe))

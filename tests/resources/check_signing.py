@@ -7,7 +7,6 @@ why. Prints the size the signature adds.
 Usage: check_signing.py --source DIR --work DIR --package MSP [--cmake CMAKE]
                         [-- CONFIGURE-ARGUMENTS]
 """
-import argparse
 import os
 import re
 import subprocess
@@ -76,17 +75,7 @@ def check_refused(args, configure_args, files):
 
 
 def main():
-    argv = sys.argv[1:]
-    configure_args = []
-    if "--" in argv:
-        configure_args = argv[argv.index("--") + 1:]
-        argv = argv[:argv.index("--")]
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--source", required=True)
-    parser.add_argument("--work", required=True)
-    parser.add_argument("--package", required=True)
-    parser.add_argument("--cmake", default="cmake")
-    args = parser.parse_args(argv)
+    args, configure_args = build_variants.arguments()
     # The files build_variants.py made for the signed variants.
     files = build_variants.signing_files(os.path.join(args.work, "signing"))
     failures = check_signed(args.work, files) + check_refused(args, configure_args, files)
