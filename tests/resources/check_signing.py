@@ -27,11 +27,11 @@ def check_signed(work, files):
     for name, shown in shows.items():
         exe = os.path.join(work, name, "launcher.exe")
         code, report = osslsigncode("verify", "-CAfile", files["ca"], "-in", exe)
-        if code != 0 or "Signature verification: ok" not in report:
+        if code != 0:
             failures.append(f"{name}: the signature does not verify:\n{report}")
-        if "Message digest algorithm  : SHA256" not in report:
+        if not re.search(r"digest algorithm\s*:\s*SHA256", report):
             failures.append(f"{name}: not signed with SHA-256:\n{report}")
-        if shown and not all(("description: " + text) in report for text in shown):
+        if shown and not all(text in report for text in shown):
             failures.append(f"{name}: the signature does not show {shown}:\n{report}")
         unsigned = exe + ".unsigned"
         code, report = osslsigncode("remove-signature", "-in", exe, "-out", unsigned)
