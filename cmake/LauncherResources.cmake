@@ -95,6 +95,10 @@ endforeach()
 # A check after the last link fails the build, and removes the executable, should a linker
 # ever make the size depend on more than that. A text without a PatchSize line is taken as
 # it is, in one link.
+# Signed, every pass grows by its signature, whose length does not depend on the number
+# either: the same argument holds for the signed sizes. Some signatures vary in length from
+# one signing to the next by a few bytes (ECDSA, time stamps); launcher.exe is signed again
+# until it has the size its text names, and the check says when that failed.
 set(LAUNCHER_NEUTRAL_TEXT "${LAUNCHER_PATCH_INFO_DIR}/206.txt")
 set(LAUNCHER_PATCH_SIZE_PASSES 0)
 if(EXISTS "${LAUNCHER_NEUTRAL_TEXT}")
@@ -169,9 +173,12 @@ endfunction()
 
 # Links `target`, the launcher, in the passes described above. Call it once the target is
 # complete: the passes link the very objects of the launcher, with its libraries and
-# options, which is what makes their sizes its size.
+# options, which is what makes their sizes its size. With signing set up (see
+# LauncherSigning.cmake) every pass is signed before its size is taken, and so is the
+# launcher before the check: the size is that of the signed file.
 function(launcher_fill_patch_size target)
   if(LAUNCHER_PATCH_SIZE_PASSES EQUAL 0)
+    launcher_sign(${target})
     return()
   endif()
   set(_configs ${CMAKE_CONFIGURATION_TYPES} ${CMAKE_BUILD_TYPE})
@@ -212,6 +219,7 @@ function(launcher_fill_patch_size target)
     # has the same length in every pass.
     set_target_properties(${_pass_target} PROPERTIES OUTPUT_NAME ${target}
                           RUNTIME_OUTPUT_DIRECTORY ${_dir})
+    launcher_sign(${_pass_target})
     list(APPEND _linked ${_pass_target})
     set(_previous ${_pass_target})
   endforeach()
@@ -226,6 +234,7 @@ function(launcher_fill_patch_size target)
 
   launcher_fill_command(${LAUNCHER_FINAL_TEXT} ${_previous})
   target_sources(${target} PRIVATE ${LAUNCHER_FINAL_TEXT})
+  launcher_sign(${target} --size-in ${LAUNCHER_FINAL_TEXT})
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${Python3_EXECUTABLE} ${_fill_patch_size} --check $<TARGET_FILE:${target}>
             --text ${LAUNCHER_FINAL_TEXT}

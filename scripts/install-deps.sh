@@ -11,6 +11,8 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3-pefile
+  # signing launcher.exe, and the test certificates
+  osslsigncode openssl
   # demo.sh --screenshots: a virtual X display, its screen dump, Wine's own fonts
   xvfb x11-apps fonts-wine
 )

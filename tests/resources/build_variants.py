@@ -8,6 +8,9 @@ folder of texts it was built from:
     WORK/<variant>/launcher.exe
     WORK/<variant>/patch_info/
 
+The signed variants are signed with a throw-away certificate authority's code-signing
+certificate, made with openssl under WORK/signing.
+
 Usage: build_variants.py --source DIR --work DIR --package MSP [--variant NAME ...]
                          [-- CONFIGURE-ARGUMENTS]
 (the configure arguments name the toolchain, e.g. -DCMAKE_TOOLCHAIN_FILE=...).
@@ -51,8 +54,70 @@ def variants(source):
         "no-206": {"207.txt": second_text(207)},
         "empty-206": {"206.txt": b""},
         "no-patch-size": {"206.txt": without_size, "206.1046.txt": portuguese},
-        # The shipped texts, for a build with another package.
+        # The shipped texts, for a build with another package, or signed.
         "shipped": {"206.txt": neutral, "206.1046.txt": portuguese},
+        "signed-p12": {"206.txt": neutral, "206.1046.txt": portuguese},
+        "signed-pem": {"206.txt": neutral, "206.1046.txt": portuguese},
+    }
+
+
+SIGNING_VARIABLES = ("CERTIFICATE", "KEY", "PASSWORD_FILE", "DESCRIPTION", "URL", "TIMESTAMP_URL")
+DESCRIPTION = "Brimfold Tessary 8.2 Service Pack"
+URL = "https://brimfold.example/servicepacks/8.2"
+PASSWORD = "correct horse"
+
+
+def signing_files(folder):
+    """{name: path} of the test certificates in folder (see make_signing_files)."""
+    return {name: os.path.join(folder, name + extension) for name, extension in (
+        ("ca", ".pem"), ("ca_key", ".key"), ("code", ".pem"), ("code_key", ".key"),
+        ("code_p12", ".p12"), ("server", ".pem"), ("server_key", ".key"), ("server_p12", ".p12"),
+        ("password", ".txt"), ("wrong_password", ".txt"), ("extensions", ".cnf"))}
+
+
+def make_signing_files(folder):
+    """Makes a throw-away certificate authority (ca) and, signed by it, RSA 2048 keys and
+    certificates for code signing (code, its key under the password in password.txt, and
+    both in code_p12 under that password) and for a TLS server (server, server_p12);
+    wrong_password.txt holds another password. Returns signing_files(folder)."""
+    os.makedirs(folder, exist_ok=True)
+    files = signing_files(folder)
+    for name, text in (("password", PASSWORD + "\n"), ("wrong_password", "battery staple\n"),
+                       ("extensions", "[code]\nkeyUsage=critical,digitalSignature\n"
+                                      "extendedKeyUsage=codeSigning\n"
+                                      "[server]\nkeyUsage=critical,digitalSignature\n"
+                                      "extendedKeyUsage=serverAuth\n")):
+        with open(files[name], "w") as f:
+            f.write(text)
+    password = "file:" + files["password"]
+    run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "7",
+         "-subj", "/CN=Brimfold Test CA", "-keyout", files["ca_key"], "-out", files["ca"],
+         "-addext", "basicConstraints=critical,CA:TRUE",
+         "-addext", "keyUsage=critical,keyCertSign,cRLSign"])
+    for serial, name in enumerate(("code", "server"), 1):
+        request = os.path.join(folder, name + ".csr")
+        run(["openssl", "req", "-new", "-newkey", "rsa:2048", "-passout", password,
+             "-subj", "/CN=Brimfold Test " + name, "-keyout", files[name + "_key"], "-out", request])
+        run(["openssl", "x509", "-req", "-in", request, "-CA", files["ca"], "-CAkey", files["ca_key"],
+             "-set_serial", str(serial), "-days", "7", "-extfile", files["extensions"],
+             "-extensions", name, "-out", files[name]])
+        run(["openssl", "pkcs12", "-export", "-in", files[name], "-inkey", files[name + "_key"],
+             "-passin", password, "-passout", "pass:" + PASSWORD, "-out", files[name + "_p12"]])
+    return files
+
+
+def signed_variants(folder):
+    """{variant: its LAUNCHER_SIGNING_ cache variables}, with test certificates made in folder."""
+    files = make_signing_files(folder)
+    return {
+        # PKCS#12 and what the signature shows.
+        "signed-p12": {"LAUNCHER_SIGNING_CERTIFICATE": files["code_p12"],
+                       "LAUNCHER_SIGNING_PASSWORD_FILE": files["password"],
+                       "LAUNCHER_SIGNING_DESCRIPTION": DESCRIPTION, "LAUNCHER_SIGNING_URL": URL},
+        # A PEM certificate and its key under a password.
+        "signed-pem": {"LAUNCHER_SIGNING_CERTIFICATE": files["code"],
+                       "LAUNCHER_SIGNING_KEY": files["code_key"],
+                       "LAUNCHER_SIGNING_PASSWORD_FILE": files["password"]},
     }
 
 
@@ -62,13 +127,18 @@ def run(command):
         raise RuntimeError("%s failed:\n%s" % (" ".join(command), done.stdout[-4000:]))
 
 
-def build(source, work, package, names=None, configure_args=(), cmake="cmake", packages=None):
+def build(source, work, package, names=None, configure_args=(), cmake="cmake", packages=None,
+          settings=None):
     """Builds the named variants (all by default); returns {name: path of launcher.exe}.
-    `packages` may give a variant a package of its own: {name: path}."""
+    `packages` may give a variant a package of its own: {name: path}; `settings` cache
+    variables of its own: {name: {variable: value}} (the signed variants' by default)."""
     table = variants(source)
     tree = os.path.join(work, "tree")
+    names = names or list(table)
+    if settings is None and any(name.startswith("signed-") for name in names):
+        settings = signed_variants(os.path.join(work, "signing"))
     built = {}
-    for name in names or table:
+    for name in names:
         texts = os.path.join(work, name, "patch_info")
         shutil.rmtree(texts, ignore_errors=True)
         os.makedirs(texts)
@@ -76,9 +146,12 @@ def build(source, work, package, names=None, configure_args=(), cmake="cmake", p
             with open(os.path.join(texts, file_name), "wb") as f:
                 f.write(data)
         package_of = (packages or {}).get(name, package)
+        # Every signing variable is given, empty when unused: the shared tree keeps the last.
+        cache = {"LAUNCHER_SIGNING_" + variable: "" for variable in SIGNING_VARIABLES}
+        cache.update((settings or {}).get(name, {}))
         run([cmake, "-S", source, "-B", tree, *configure_args,
              "-DBUILD_TESTING=OFF", "-DLAUNCHER_PATCH_PACKAGE=" + os.path.abspath(package_of),
-             "-DLAUNCHER_PATCH_INFO_DIR=" + texts])
+             "-DLAUNCHER_PATCH_INFO_DIR=" + texts, *("-D%s=%s" % item for item in cache.items())])
         run([cmake, "--build", tree, "--target", "launcher"])
         exe = os.path.join(work, name, "launcher.exe")
         shutil.copyfile(os.path.join(tree, "launcher.exe"), exe)
@@ -86,7 +159,10 @@ def build(source, work, package, names=None, configure_args=(), cmake="cmake", p
     return built
 
 
-def main():
+def arguments(*extra):
+    """(options, configure arguments) of a command line
+    --source DIR --work DIR --package MSP [--cmake CMAKE] EXTRA... [-- CONFIGURE-ARGUMENTS];
+    each of `extra` is the name and settings of another option."""
     argv = sys.argv[1:]
     configure_args = []
     if "--" in argv:
@@ -96,9 +172,14 @@ def main():
     parser.add_argument("--source", required=True)
     parser.add_argument("--work", required=True)
     parser.add_argument("--package", required=True)
-    parser.add_argument("--variant", action="append")
     parser.add_argument("--cmake", default="cmake")
-    args = parser.parse_args(argv)
+    for name, settings in extra:
+        parser.add_argument(name, **settings)
+    return parser.parse_args(argv), configure_args
+
+
+def main():
+    args, configure_args = arguments(("--variant", {"action": "append"}))
     for name, exe in build(args.source, args.work, args.package, args.variant,
                            configure_args, args.cmake).items():
         print(name, exe, os.path.getsize(exe))

@@ -1,13 +1,17 @@
 #!/usr/bin/env python3
-"""Tests of cmake/fill_patch_size.py, which puts the launcher's size into text 206."""
+"""Tests of cmake/fill_patch_size.py, which puts the launcher's size into text 206, and of
+cmake/sign_launcher.py signing the launcher to that size."""
+import argparse
 import os
 import sys
 import tempfile
 import unittest
+from unittest import mock
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake"))
 
 import fill_patch_size  # noqa: E402
+import sign_launcher  # noqa: E402
 
 
 class Filled(unittest.TestCase):
@@ -61,6 +65,45 @@ class Files(unittest.TestCase):
             f.write(b"!")
         self.assertFalse(fill_patch_size.check(self.exe, self.output))
         self.assertFalse(os.path.exists(self.exe))
+
+
+class SignedToTheSize(unittest.TestCase):
+    """A signature's length may change from one signing to the next; the launcher is signed
+    again until it has the size its text names, and no more often."""
+
+    def test_signings(self):
+        cases = [
+            # (lengths the signings give, in turn, PatchSize, signings, the size it ends at)
+            ([16, 24, 16], b"PatchSize=5024\r\n", 2, 5024),
+            ([16, 24], b"PatchSize=5016\r\n", 1, 5016),
+            ([8], b"PatchSize=5001\r\n", sign_launcher.SIGNINGS_FOR_SIZE, 5008),
+            ([16, 24], None, 1, 5016),  # no PatchSize to reach: signed once
+        ]
+        folder = tempfile.mkdtemp()
+        for lengths, text, signings, size in cases:
+            with self.subTest(lengths=lengths, text=text):
+                exe = os.path.join(folder, "launcher.exe")
+                with open(exe, "wb") as f:
+                    f.write(b"x" * 5000)
+                text_path = None
+                if text is not None:
+                    text_path = os.path.join(folder, "206.txt")
+                    with open(text_path, "wb") as f:
+                        f.write(text)
+                made = []
+
+                def sign_once(args, source, output):
+                    with open(source, "rb") as f, open(output, "wb") as out:
+                        out.write(f.read() + b"s" * lengths[len(made) % len(lengths)])
+                    made.append(output)
+
+                with mock.patch.object(sign_launcher, "check_purpose"), \
+                        mock.patch.object(sign_launcher, "sign_once", sign_once):
+                    sign_launcher.sign(argparse.Namespace(exe=exe, size_in=text_path))
+                self.assertEqual((len(made), os.path.getsize(exe)), (signings, size))
+                self.assertEqual(sorted(os.listdir(folder)), ["206.txt"] * bool(text) + ["launcher.exe"])
+                for name in os.listdir(folder):
+                    os.remove(os.path.join(folder, name))
 
 
 if __name__ == "__main__":
