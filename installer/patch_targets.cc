@@ -5,11 +5,11 @@
 #include <vector>
 
 #include "installer/installer_handle.h"
+#include "payload/full_path.h"
 
 namespace installer {
 namespace {
 
-constexpr std::uint32_t kFullPathCapacity = platform::kMaxPath;
 constexpr std::uint32_t kFirstReadCapacity = 2048;
 
 }  // namespace
@@ -17,16 +17,14 @@ constexpr std::uint32_t kFirstReadCapacity = 2048;
 platform::MsiHandle OpenSummaryInformation(platform::Files& files, platform::Installer& msi,
                                            const std::u16string& packagePath,
                                            std::uint32_t* error) {
-  std::vector<char16_t> fullPath(kFullPathCapacity, u'\0');
-  const platform::Result<std::uint32_t> length =
-      files.GetFullPathName(packagePath, fullPath.data(), kFullPathCapacity);
-  // A path that cannot be made full, or does not fit, is a package we cannot open.
-  if (!length.ok() || length.value() >= kFullPathCapacity) {
+  std::u16string fullPath;
+  // A path that cannot be made full, or does not fit MAX_PATH, is a package we cannot open.
+  if (!payload::FullPath(files, packagePath, fullPath).ok() || fullPath.size() >= platform::kMaxPath) {
     if (error) *error = platform::kErrorInstallFailure;
     return 0;
   }
   platform::MsiHandle handle = 0;
-  const std::uint32_t status = msi.GetSummaryInformation(std::u16string(fullPath.data()), &handle);
+  const std::uint32_t status = msi.GetSummaryInformation(fullPath, &handle);
   if (status != 0) {
     if (error) *error = status;
     return 0;
