@@ -39,12 +39,21 @@ installer::PatchFlowSettings PatchFlowSettingsOf(const ProcessState& state) {
   return settings;
 }
 
+// Whether anything of this run can reach a person: a box, the installer's dialogs or a log
+// line. "/e" alone shows nothing, and asking about the window station loads user32.dll,
+// which costs such a run more than its one rename.
+bool RunCanShowOrLog(const ProcessState& state) {
+  const LaunchOptions& options = state.launchOptions;
+  return options.helpRequested || options.runPatchFlow || options.patchListRequested ||
+         options.listProductsRequested || state.outcomeLog.IsOpen();
+}
+
 }  // namespace
 
 std::uint32_t RunLauncher(Context& context) {
   ParseCommandLine(context.platform.process, context.state.launchOptions);
   OpenOutcomeLog(context);
-  if (!context.platform.dialogs.WindowStationVisible()) {
+  if (RunCanShowOrLog(context.state) && !context.platform.dialogs.WindowStationVisible()) {
     // Nobody can see a box there, let alone answer one: the run goes as a quiet one.
     context.state.unattended = true;
     context.state.launchOptions.quiet = true;

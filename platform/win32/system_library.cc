@@ -1,6 +1,6 @@
 #include "platform/win32/system_library.h"
 
-#include <string>
+#include <cwchar>
 
 namespace platform::win32 {
 
@@ -15,11 +15,13 @@ FARPROC SystemLibrary::Find(const char* name) {
     // Windows 7 without its loader update knows no search flags; the full path into the
     // system directory keeps the launcher's folder out there too.
     if (module_ == nullptr && ::GetLastError() == ERROR_INVALID_PARAMETER) {
-      wchar_t directory[MAX_PATH];
-      const UINT length = ::GetSystemDirectoryW(directory, MAX_PATH);
-      if (length == 0 || length >= MAX_PATH) return nullptr;
-      const std::wstring path = std::wstring(directory, length) + L"\\" + name_;
-      module_ = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+      // A fixed buffer: a std::wstring here would bring a string class of its own.
+      wchar_t path[MAX_PATH];
+      const UINT length = ::GetSystemDirectoryW(path, MAX_PATH);
+      if (length == 0 || length + 1 + std::wcslen(name_) >= MAX_PATH) return nullptr;
+      path[length] = L'\\';
+      std::wcscpy(path + length + 1, name_);
+      module_ = ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     }
   }
   if (module_ == nullptr) return nullptr;

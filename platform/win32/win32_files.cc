@@ -42,7 +42,7 @@ Result<FileHandle> Win32Files::CreateNewFile(const std::u16string& path, NewFile
   CreatorOnlySecurity security;
   SECURITY_ATTRIBUTES* attributes = nullptr;
   if (access == NewFileAccess::kCreatorOnly) {
-    if (const DWORD error = security.Build(); error != ERROR_SUCCESS) {
+    if (const DWORD error = security.Build(advapi32_); error != ERROR_SUCCESS) {
       return Result<FileHandle>::Failed(error);
     }
     attributes = security.attributes();

@@ -6,7 +6,9 @@
 namespace platform::win32 {
 
 // Each method is one Win32 or msi.dll call, with no decisions of its own; a resource
-// lookup is the loader's fixed find, size, load and lock.
+// lookup is the loader's fixed find, size, load and lock. Only kernel32 and the C runtime
+// are imported: every other DLL is bound on first use, so a run loads only what it calls
+// ("/e" neither user32 nor advapi32, whose loading would cost it more than its rename).
 
 class Win32Resources final : public Resources {
  public:
@@ -35,6 +37,9 @@ class Win32Files final : public Files {
   Status DeleteFile(const std::u16string& path) override;
   Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) override;
   Status MoveFile(const std::u16string& from, const std::u16string& to) override;
+
+ private:
+  SystemLibrary advapi32_{L"advapi32.dll"};  // for the creator-only access list
 };
 
 class Win32Installer final : public Installer {
@@ -87,6 +92,9 @@ class Win32Registry final : public Registry {
                            std::uint32_t* size) override;
   std::uint32_t DeleteValue(RegistryKey key, const std::u16string& name) override;
   std::uint32_t CloseKey(RegistryKey key) override;
+
+ private:
+  SystemLibrary advapi32_{L"advapi32.dll"};
 };
 
 class Win32FileVersions final : public FileVersions {

@@ -24,26 +24,35 @@ REGSAM View(RegistryRoot root, std::uint32_t access) {
 
 RegistryKey Win32Registry::OpenKey(RegistryRoot root, const std::u16string& path,
                                    std::uint32_t access) {
+  auto open = LAUNCHER_SYSTEM_FUNCTION(advapi32_, RegOpenKeyExW);
   HKEY key = nullptr;
-  if (::RegOpenKeyExW(RootKey(root), Wide(path), 0, View(root, access), &key) != ERROR_SUCCESS) return 0;
+  if (open == nullptr || open(RootKey(root), Wide(path), 0, View(root, access), &key) != ERROR_SUCCESS) {
+    return 0;
+  }
   return reinterpret_cast<RegistryKey>(key);
 }
 
 std::uint32_t Win32Registry::QueryValue(RegistryKey key, const std::u16string& name, void* data,
                                         std::uint32_t* size) {
+  auto query = LAUNCHER_SYSTEM_FUNCTION(advapi32_, RegQueryValueExW);
+  if (query == nullptr) return ::GetLastError();
   DWORD length = *size;
-  const LONG result = ::RegQueryValueExW(reinterpret_cast<HKEY>(key), Wide(name), nullptr,
-                                         nullptr, static_cast<BYTE*>(data), &length);
+  const LONG result = query(reinterpret_cast<HKEY>(key), Wide(name), nullptr, nullptr,
+                            static_cast<BYTE*>(data), &length);
   *size = length;
   return static_cast<std::uint32_t>(result);
 }
 
 std::uint32_t Win32Registry::DeleteValue(RegistryKey key, const std::u16string& name) {
-  return static_cast<std::uint32_t>(::RegDeleteValueW(reinterpret_cast<HKEY>(key), Wide(name)));
+  auto erase = LAUNCHER_SYSTEM_FUNCTION(advapi32_, RegDeleteValueW);
+  if (erase == nullptr) return ::GetLastError();
+  return static_cast<std::uint32_t>(erase(reinterpret_cast<HKEY>(key), Wide(name)));
 }
 
 std::uint32_t Win32Registry::CloseKey(RegistryKey key) {
-  return static_cast<std::uint32_t>(::RegCloseKey(reinterpret_cast<HKEY>(key)));
+  auto close = LAUNCHER_SYSTEM_FUNCTION(advapi32_, RegCloseKey);
+  if (close == nullptr) return ::GetLastError();
+  return static_cast<std::uint32_t>(close(reinterpret_cast<HKEY>(key)));
 }
 
 }  // namespace platform::win32

@@ -4,10 +4,14 @@ table against their goals; exits 1 when a goal is missed.
 
   discovery   time of the product discovery over 100,000 target codes / over 10,000,
               from the JSON of discovery_bench (median CPU time of its repetitions)
-  extraction  launcher.exe /e against reference_extract.exe /e under Wine: the median of
-              the per-pair time ratios, and the difference of the median peak resident
-              sizes of the two Wine processes
+  extraction  launcher.exe /e against reference_extract.exe /e under Wine, onto a new path
+              and onto an existing file: the median of the per-pair time ratios, and the
+              difference of the median peak resident sizes of the two Wine processes
+  default run launcher.exe /q against msiexec /p <the same package> /qn on the same eight
+              installed sample products: the median of the per-pair time ratios
   size        the i686 launcher.exe less the package it carries
+  large       with --large-*: the extraction and default-run figures again with a large
+              package, and its build's time and peak memory against the default package's
 
 Every ratio comes from runs made here, in this one invocation; no figure compares with a
 time measured elsewhere.
@@ -26,25 +30,48 @@ import tempfile
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+sys.path.insert(0, os.path.join(HERE, "..", "resources"))
 sys.path.insert(0, os.path.join(HERE, "..", "e2e", "harness"))
 
+import check_size  # noqa: E402
+import default_run  # noqa: E402
 import winetest  # noqa: E402
 
 PEAK_RSS = os.path.join(HERE, "peak_rss.py")
+
+# The CI guard on the executable's overhead and this goal are one number.
+SIZE_LIMIT = check_size.OVERHEAD_LIMIT
+
+
+def _ratio(goal):
+    return (lambda v: "%.3f" % v, "<= %s" % goal, lambda v: v <= goal)
+
+
+def _memory():
+    return (lambda v: "%+.2f MiB" % (v / 1024), "<= +1 MiB", lambda v: v <= 1024)  # KiB
+
 
 # Each figure: its label, how its value is shown, its goal as shown, and whether a value
 # meets the goal.
 FIGURES = {
     "discovery": ("discovery time(100k)/time(10k)",
                   lambda v: "%.2f" % v, "<= 12", lambda v: v <= 12.0),
-    "extraction time": ("extraction time launcher/reference",
-                        lambda v: "%.3f" % v, "<= 1.1", lambda v: v <= 1.1),
-    "extraction memory": ("extraction peak RSS launcher - reference",
-                          lambda v: "%+.2f MiB" % (v / 1024), "<= +1 MiB",
-                          lambda v: v <= 1024),  # KiB
+    "extraction time": ("/e onto a new path, time launcher/reference", *_ratio(1.1)),
+    "extraction memory": ("/e onto a new path, peak RSS launcher - reference", *_memory()),
+    "replace time": ("/e onto an existing file, time launcher/reference", *_ratio(1.1)),
+    "replace memory": ("/e onto an existing file, peak RSS launcher - reference", *_memory()),
+    "default run": ("default run, time launcher /q / msiexec /p /qn", *_ratio(1.0)),
+    # With a large package: how much more its build takes than the default package's, per
+    # how much larger the package is (1 grows just as the package does).
+    "build time": ("build time growth / package growth", lambda v: "%.3f" % v, "<= 1",
+                   lambda v: v <= 1.0),
+    "build memory": ("build peak memory growth / package growth", lambda v: "%.3f" % v, "<= 1",
+                     lambda v: v <= 1.0),
     "size": ("executable overhead (i686 launcher.exe - package)",
-             "{:,} bytes".format, "< 81,920 bytes", lambda v: v < 81_920),
+             "{:,} bytes".format, "< {:,} bytes".format(SIZE_LIMIT), lambda v: v < SIZE_LIMIT),
 }
+
 
 DISCOVERY_BENCHMARK = "BM_DiscoverInstalledProducts"
 
@@ -112,23 +139,34 @@ class Extractor:
     successful /e shows no box), in a prefix whose wineserver is already running, so the
     Unix process measured is the Windows process and nothing else. Its peak resident size
     is the kernel's count for that process (what Wine itself reports as the Windows-side
-    PeakWorkingSetSize), taken from outside so neither program carries code to read it."""
+    PeakWorkingSetSize), taken from outside so neither program carries code to read it.
+    With `existing`, a file of half the package's size stands at the path before each run."""
 
-    def __init__(self, prefix, exe, out_dir, package_digest):
+    def __init__(self, prefix, exe, out_dir, package_digest, existing=False):
         self.prefix = prefix
         self.exe = exe
         self.out = os.path.join(out_dir, os.path.basename(exe) + ".msp")
         self.package_digest = package_digest
+        self.existing = existing
 
-    def run(self):
+    def _plant_old_file(self, size):
+        block = b"an older package " * 4096
+        with open(self.out, "wb") as f:
+            while size > 0:
+                f.write(block[:size])
+                size -= len(block)
+
+    def run(self, package_size):
         """(wall seconds, peak resident KiB) of one run; the package it wrote is checked
         byte for byte, then removed, so every run writes a new file."""
         name = os.path.basename(self.exe)
+        if self.existing:
+            self._plant_old_file(package_size // 2)
         done = subprocess.run(
             [sys.executable, "-I", "-S", PEAK_RSS, winetest.loader(), self.exe, "/e",
              winetest.Prefix.win_path(self.out)],
             env=self.prefix.env(), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-            stderr=subprocess.DEVNULL, text=True, timeout=300)
+            stderr=subprocess.DEVNULL, text=True, timeout=3600)
         code, elapsed, peak, floor = done.stdout.split()
         if int(code) != 0:
             raise FigureError("%s /e exited %s" % (name, code))
@@ -136,24 +174,29 @@ class Extractor:
             raise FigureError("%s: peak RSS %s KiB is not above the spawner's %s" % (name, peak, floor))
         if not os.path.exists(self.out) or _digest(self.out) != self.package_digest:
             raise FigureError("%s /e did not write the package" % name)
+        leftovers = sorted(set(os.listdir(os.path.dirname(self.out))) - {os.path.basename(self.out)})
+        if leftovers:
+            raise FigureError("%s /e left %s beside the package" % (name, ", ".join(leftovers)))
         os.remove(self.out)
         return float(elapsed), int(peak)
 
 
-def measure_extraction(launcher, reference, package, work, pairs):
+def measure_extraction(launcher, reference, package, work, pairs, existing=False):
     master = winetest.ensure_master_prefix(os.path.join(work, "master-prefix"))
     with winetest.Prefix(master=master, watcher="unused") as prefix:
-        out_dir = tempfile.mkdtemp(prefix="out-", dir=prefix.path)
         digest = _digest(package)
-        runners = {"launcher": Extractor(prefix, launcher, out_dir, digest),
-                   "reference": Extractor(prefix, reference, out_dir, digest)}
+        size = os.path.getsize(package)
+        # A folder each: what a run leaves beside its file is its own.
+        runners = {name: Extractor(prefix, exe, tempfile.mkdtemp(prefix="out-", dir=prefix.path),
+                                   digest, existing)
+                   for name, exe in (("launcher", launcher), ("reference", reference))}
         # Untimed: the first start of each exe in the prefix, and the file cache.
         for runner in runners.values():
-            runner.run()
+            runner.run(size)
         samples = {"launcher": [], "reference": []}
         for order in pair_orders(pairs):
             for name in order:
-                samples[name].append(runners[name].run())
+                samples[name].append(runners[name].run(size))
     return samples
 
 
@@ -161,6 +204,31 @@ def measure_extraction(launcher, reference, package, work, pairs):
 
 def overhead(exe, package):
     return os.path.getsize(exe) - os.path.getsize(package)
+
+
+# --- builds of a large package ---
+
+def read_builds(path):
+    """{"default"|"large": (package bytes, build seconds, peak KiB)} from the lines
+    "<name> <package bytes> <exit code> <seconds> <peak KiB> <spawner's KiB>" that
+    scripts/bench.sh writes for the two builds."""
+    builds = {}
+    with open(path, encoding="ascii") as f:
+        for line in f:
+            name, package, code, seconds, peak, _ = line.split()
+            if int(code) != 0:
+                raise FigureError("the build with the %s package failed" % name)
+            builds[name] = (int(package), float(seconds), int(peak))
+    if set(builds) != {"default", "large"}:
+        raise FigureError("%s does not hold both builds" % path)
+    return builds
+
+
+def build_growth(builds, column):
+    """How many times the large package's build time (column 1) or peak memory (2) is the
+    default one's, divided by how many times larger its package is."""
+    default, large = builds["default"], builds["large"]
+    return (large[column] / default[column]) / (large[0] / default[0])
 
 
 # --- report ---
@@ -185,6 +253,10 @@ def machine_line():
                                              platform.system(), platform.release(), wine)
 
 
+MEASUREMENT_ERRORS = (FigureError, default_run.RunError, OSError, ValueError,
+                      subprocess.SubprocessError)
+
+
 def row(figure, measure, note=""):
     """(label, value shown, goal, met) of one figure; `measure` gives its value or raises
     why it has none, and then the figure counts as missed."""
@@ -192,7 +264,7 @@ def row(figure, measure, note=""):
     label += note
     try:
         value = measure()
-    except (FigureError, OSError, ValueError) as e:  # a build that failed leaves no file
+    except MEASUREMENT_ERRORS as e:  # a build that failed leaves no file
         return (label, "not measured: %s" % e, goal, False)
     return (label, show(value), goal, met(value))
 
@@ -206,6 +278,54 @@ def format_table(rows):
     return "\n".join(lines)
 
 
+def once(measure):
+    """`measure` run at most once for the rows that share it, its failure too."""
+    kept = {}
+
+    def get():
+        if "value" not in kept and "error" not in kept:
+            try:
+                kept["value"] = measure()
+            except MEASUREMENT_ERRORS as e:
+                kept["error"] = e
+        if "error" in kept:
+            raise kept["error"]
+        return kept["value"]
+    return get
+
+
+def extraction_rows(args, launcher, reference, package, note=""):
+    rows = []
+    for existing, time_figure, memory_figure in ((False, "extraction time", "extraction memory"),
+                                                 (True, "replace time", "replace memory")):
+        def measure(existing=existing):
+            samples = measure_extraction(launcher, reference, package, args.work, args.pairs,
+                                         existing)
+            for name, runs in samples.items():
+                print("%s /e%s%s: median %.1f ms, peak RSS median %d KiB (min %d, max %d)" % (
+                    name, " over a file" if existing else "", note,
+                    statistics.median(t for t, _ in runs) * 1e3,
+                    statistics.median(m for _, m in runs), min(m for _, m in runs),
+                    max(m for _, m in runs)), file=sys.stderr)
+            return extraction_figures(samples)
+        figures = once(measure)
+        rows.append(row(time_figure, lambda f=figures: f()[0],
+                        " (median of %d pairs)%s" % (args.pairs, note)))
+        rows.append(row(memory_figure, lambda f=figures: f()[1], note))
+    return rows
+
+
+def default_run_row(args, launcher, package, note=""):
+    def measure():
+        samples = default_run.measure(os.path.abspath(launcher), os.path.abspath(package),
+                                      args.work, args.default_pairs, args.target_version)
+        for name, runs in samples.items():
+            print("%s%s: median %.0f ms" % (name, note, statistics.median(runs) * 1e3),
+                  file=sys.stderr)
+        return statistics.median(l / m for l, m in zip(samples["launcher"], samples["msiexec"]))
+    return row("default run", measure, " (median of %d pairs)%s" % (args.default_pairs, note))
+
+
 def figures(args):
     """The rows, measuring what the arguments name."""
     def discovery():
@@ -215,33 +335,19 @@ def figures(args):
             "%d codes %.3f ms" % (n, t * 1e3) for n, t in sorted(times.items())), file=sys.stderr)
         return ratio
 
-    extraction = {}
-
-    def extract():
-        # Measured once for both of its rows, a failure too.
-        if not extraction:
-            try:
-                samples = measure_extraction(args.launcher, args.reference, args.package,
-                                             args.work, args.pairs)
-            except (FigureError, OSError, ValueError, subprocess.SubprocessError) as e:
-                extraction["error"] = FigureError(str(e))
-                raise extraction["error"]
-            extraction["figures"] = extraction_figures(samples)
-            for name, runs in samples.items():
-                print("%s /e: median %.1f ms, peak RSS median %d KiB (min %d, max %d)" % (
-                    name, statistics.median(t for t, _ in runs) * 1e3,
-                    statistics.median(m for _, m in runs), min(m for _, m in runs),
-                    max(m for _, m in runs)), file=sys.stderr)
-        if "error" in extraction:
-            raise extraction["error"]
-        return extraction["figures"]
-
-    return [
-        row("discovery", discovery),
-        row("extraction time", lambda: extract()[0], " (median of %d pairs)" % args.pairs),
-        row("extraction memory", lambda: extract()[1]),
-        row("size", lambda: overhead(args.size_exe, args.size_package)),
-    ]
+    rows = [row("discovery", discovery)]
+    rows += extraction_rows(args, args.launcher, args.reference, args.package)
+    rows.append(default_run_row(args, args.launcher, args.package))
+    rows.append(row("size", lambda: overhead(args.size_exe, args.size_package)))
+    if args.large_package:
+        note = " [%d MiB package]" % round(os.path.getsize(args.large_package) / (1 << 20))
+        rows += extraction_rows(args, args.large_launcher, args.large_reference,
+                                args.large_package, note)
+        rows.append(default_run_row(args, args.large_launcher, args.large_package, note))
+        builds = once(lambda: read_builds(args.large_builds))
+        rows.append(row("build time", lambda: build_growth(builds(), 1), note))
+        rows.append(row("build memory", lambda: build_growth(builds(), 2), note))
+    return rows
 
 
 def main(argv=None):
@@ -250,11 +356,19 @@ def main(argv=None):
     parser.add_argument("--launcher", required=True, help="launcher.exe Wine can run here")
     parser.add_argument("--reference", required=True, help="reference_extract.exe beside it")
     parser.add_argument("--package", required=True, help="the package both carry")
+    parser.add_argument("--target-version", default="8.2.0.4",
+                        help="the version the package brings the sample products to")
     parser.add_argument("--size-exe", required=True, help="the i686 launcher.exe")
     parser.add_argument("--size-package", required=True, help="the package it carries")
     parser.add_argument("--work", required=True, help="folder for the Wine prefixes")
     parser.add_argument("--pairs", type=int, default=15)
+    parser.add_argument("--default-pairs", type=int, default=9)
+    parser.add_argument("--large-launcher", help="launcher.exe built with a large package")
+    parser.add_argument("--large-reference", help="reference_extract.exe built with it")
+    parser.add_argument("--large-package", help="that package")
+    parser.add_argument("--large-builds", help="the two builds' figures (see read_builds)")
     args = parser.parse_args(argv)
+    args.work = os.path.abspath(args.work)
     header = machine_line()
     rows = figures(args)
     print(header)

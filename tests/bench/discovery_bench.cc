@@ -16,6 +16,8 @@
 #include "fakes/fake_platform.h"
 #include "fakes/string_tables.h"
 #include "installer/patch_targets.h"
+#include "launcher/process_state.h"
+#include "launcher/report_message.h"
 #include "installer/product_discovery.h"
 #include "platform/types.h"
 
@@ -116,17 +118,15 @@ void BM_DiscoverInstalledProducts(benchmark::State& state) {
   for (auto _ : state) {
     launcher::ProcessState process;
     launcher::Context context{machine.platform, process};
-    std::u16string packagePath;
-    platform::ScopedFile lock(machine.fake.files, 0);
-    const bool found = installer::DiscoverInstalledProducts(context, packagePath, lock);
+    launcher::LauncherReporter reporter{context};
+    run::Run run{machine.platform, process.moduleInstance, process.tempNames, reporter};
+    const auto found = installer::DiscoverInstalledProducts(run, u"C:\\Temp\\MSP1");
     // A scan that stopped early would be timed as a fast one.
-    if (!found || process.installedProducts.size() != machine.installedCount) {
+    if (!found || found->size() != machine.installedCount) {
       state.SkipWithError("discovery did not find every installed target");
       break;
     }
-    benchmark::DoNotOptimize(process.installedProducts.data());
-    lock.Reset();
-    machine.fake.files.DeleteFile(packagePath);
+    benchmark::DoNotOptimize(found->data());
   }
   state.SetItemsProcessed(state.iterations() * state.range(0));
   state.counters["installed"] = static_cast<double>(machine.installedCount);

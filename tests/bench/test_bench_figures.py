@@ -7,6 +7,7 @@ Run: /usr/bin/python3 -m unittest discover -s tests/bench -p 'test_*.py'
 import os
 import subprocess
 import sys
+import tempfile
 import unittest
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -89,7 +90,9 @@ class GoalTest(unittest.TestCase):
             ("discovery", 12.0, True), ("discovery", 12.01, False),
             ("extraction time", 1.1, True), ("extraction time", 1.1001, False),
             ("extraction memory", 1024, True), ("extraction memory", 1025, False),
-            ("size", 81_919, True), ("size", 81_920, False),
+            ("default run", 1.0, True), ("default run", 1.0001, False),
+            ("build time", 1.0, True), ("build memory", 1.01, False),
+            ("size", bench_figures.SIZE_LIMIT - 1, True), ("size", bench_figures.SIZE_LIMIT, False),
         ]
         for figure, value, met in cases:
             with self.subTest(figure=figure, value=value):
@@ -110,8 +113,30 @@ class GoalTest(unittest.TestCase):
         lines = table.splitlines()
         self.assertEqual([c.strip() for c in lines[0].split("|")], ["figure", "measured", "goal", "met"])
         self.assertEqual([c.strip() for c in lines[2].split("|")][1:],
-                         ["67,584 bytes", "< 81,920 bytes", "yes"])
+                         ["67,584 bytes", "< {:,} bytes".format(bench_figures.SIZE_LIMIT), "yes"])
         self.assertEqual([c.strip() for c in lines[3].split("|")][1:], ["12.50", "<= 12", "no"])
+
+
+class BuildGrowthTest(unittest.TestCase):
+    def builds(self, text):
+        with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as f:
+            f.write(text)
+        self.addCleanup(os.remove, f.name)
+        return bench_figures.read_builds(f.name)
+
+    def test_growth_per_package_growth(self):
+        # The package 50 times larger: a build 25 times slower grows half as fast as it.
+        builds = self.builds("default 10000000 0 30.0 400000 9000\n"
+                             "large 500000000 0 750.0 20000000 9000\n")
+        self.assertAlmostEqual(bench_figures.build_growth(builds, 1), 0.5)
+        self.assertAlmostEqual(bench_figures.build_growth(builds, 2), 1.0)
+
+    def test_unusable_builds(self):
+        for name, text in [("a failed build", "default 1 0 1 1 1\nlarge 2 2 1 1 1\n"),
+                           ("one build missing", "default 1 0 1 1 1\n")]:
+            with self.subTest(name):
+                with self.assertRaises(bench_figures.FigureError):
+                    self.builds(text)
 
 
 class PeakRssTest(unittest.TestCase):

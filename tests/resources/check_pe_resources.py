@@ -1,6 +1,8 @@
 #!/usr/bin/env python3
 """Checks that launcher.exe carries exactly its resources, and those byte for byte; the
-neutral text 206 with the size of launcher.exe in its PatchSize line.
+neutral text 206 with the size of launcher.exe in its PatchSize line; and that it imports
+from kernel32 and the C runtime only (every other DLL is bound from the system folder
+when first needed).
 
 Usage: check_pe_resources.py EXE --package MSP --info-dir DIR
 """
@@ -16,6 +18,7 @@ STRING_TABLE = 6
 LANGUAGES = {1028, 1029, 1031, 1033, 1034, 1036, 1038, 1040, 1041, 1042, 1045, 1046, 1049, 2052}
 NEUTRAL = 0
 PORTUGUESE_BRAZIL = 1046
+IMPORTED_DLLS = {"kernel32.dll", "msvcrt.dll"}
 
 
 def resource_entries(pe):
@@ -56,7 +59,12 @@ def with_patch_size(text, size):
 
 def check(exe, package, info_dir):
     failures = []
-    entries = resource_entries(pefile.PE(exe))
+    pe = pefile.PE(exe)
+    entries = resource_entries(pe)
+
+    imported = {entry.dll.decode().lower() for entry in getattr(pe, "DIRECTORY_ENTRY_IMPORT", [])}
+    if imported != IMPORTED_DLLS:
+        failures.append(f"imports from {sorted(imported)}, expected {sorted(IMPORTED_DLLS)}")
 
     kinds = {kind for kind, _, _ in entries}
     if kinds != {"MSP", "TXT", STRING_TABLE}:

@@ -76,8 +76,11 @@ TEST_F(LauncherTest, FailedExtractionExitsWithTheStepsOwnErrorOrElse1603) {
     m.ShipLauncher();
     c.arrange(m.fake);
     EXPECT_EQ(m.RunWith(c.arguments), c.exitCode) << c.name;
-    // "/e" reports nothing; "/i" shows its list, here empty.
-    EXPECT_EQ(m.fake.dialogs.shown.size(), c.arguments[0] == u"/i" ? 1u : 0u) << c.name;
+    // "/e" reports nothing, so it never asks whether a box could be seen; "/i" shows its
+    // list, here empty.
+    const bool list = c.arguments[0] == u"/i";
+    EXPECT_EQ(m.fake.dialogs.shown.size(), list ? 1u : 0u) << c.name;
+    EXPECT_EQ(m.fake.dialogs.stationQuestions, list ? 1 : 0) << c.name;
   }
 }
 

@@ -109,6 +109,12 @@ const Scenario kScenarios[] = {
     {"target list unreadable", {u"/q"}, [](Machine& m) { m.f.installer.templates.clear(); },
      Lines({"300\t-\t" + k300 + "110", "exit\t110"})},
     {"extract", {u"/e", u"C:\\logs\\out.msp"}, [](Machine&) {}, Lines({"exit\t0"})},
+    // A logged "/e" asks about the window station for its log's sake.
+    {"extract where nobody sees", {u"/e", u"C:\\logs\\out.msp"},
+     [](Machine& m) { m.f.dialogs.stationVisible = false; },
+     Lines({"-\t-\tThe window station is not visible: no boxes, no installer dialogs, no restart by the "
+            "installer itself.",
+            "exit\t0"})},
     {"patch list cannot be created", {u"/q", u"/p", u"C:\\missing\\list.txt"}, [](Machine&) {},
      Lines({"310\t-\tYou must supply a patch list with the command line to install this service pack "
             "installation.",

@@ -158,7 +158,7 @@ def _quiet(args, env, timeout=300):
                    stderr=subprocess.DEVNULL)
 
 
-def _run(args, env, cwd=None, timeout=60):
+def run_command(args, env, cwd=None, timeout=60):
     """Runs a command with its output in files rather than pipes (see _quiet);
     returns (exit code, stdout, stderr)."""
     with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
@@ -313,7 +313,7 @@ class Prefix:
 
     def wine(self, args, env=None, cwd=None, timeout=60):
         """Runs a Windows command; returns (exit code, stdout, stderr)."""
-        return _run([loader(), *args], self.env(env), cwd, timeout)
+        return run_command([loader(), *args], self.env(env), cwd, timeout)
 
     def run_watched(self, exe, args=(), env=None, cwd=None, timeout=60):
         """Runs exe (a Unix or Windows path) with args through the watcher,
@@ -329,12 +329,12 @@ class Prefix:
         # the check below holds it to that.
         watch = [loader(), self.watcher, self.win_path(report),
                  str(int(timeout * 1000)), "--", *child]
-        code, out, err = _run(watch, self.env(extra), cwd, timeout + 30)
+        code, out, err = run_command(watch, self.env(extra), cwd, timeout + 30)
         if code != 0 and not os.path.exists(report):
             # The loader now and then fails to start the watcher at all (exit
             # 1, nothing said) on a busy machine; nothing ran, so once more.
             time.sleep(0.5)
-            code, out, err = _run(watch, self.env(extra), cwd, timeout + 30)
+            code, out, err = run_command(watch, self.env(extra), cwd, timeout + 30)
         events = []
         if os.path.exists(report):
             with open(report, encoding="utf-8") as f:

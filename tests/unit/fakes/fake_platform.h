@@ -213,7 +213,11 @@ class FakeDialogs final : public platform::Dialogs {
   explicit FakeDialogs(FakeProcess& process) : process_(process) {}
   std::vector<ShownBox> shown;
   bool stationVisible = true;
-  bool WindowStationVisible() override { return stationVisible; }
+  int stationQuestions = 0;
+  bool WindowStationVisible() override {
+    ++stationQuestions;
+    return stationVisible;
+  }
   int MessageBox(const std::u16string& text, const std::u16string& caption, std::uint32_t style) override {
     shown.push_back({text, caption, style, process_.threadLocale});
     return 1;

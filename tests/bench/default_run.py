@@ -1,0 +1,107 @@
+"""The default run against the Windows Installer alone: "launcher.exe /q" and
+"msiexec /p <the same package> /qn" on the same eight installed sample products, each run
+in a fresh copy of one prefix, the two taking turns. Both must leave every product at the
+target version, or the pair does not count."""
+
+import os
+import subprocess
+import sys
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e", "harness"))
+sys.path.insert(0, os.path.join(HERE, "..", "e2e", "sample_machine"))
+TARGETS_FILE = os.path.join(HERE, "..", "..", "resources", "sample_package", "target_products.txt")
+
+import sample_products  # noqa: E402
+import winetest  # noqa: E402
+
+# Eight targets of the sample package, at both versions it is built for, in eight languages.
+LANGUAGES = (1033, 1031, 1036, 1040, 1034, 1041, 1046, 2052)
+VERSIONS = ("8.0.24.6", "8.1.0.3")
+_STAMP = "products-installed"
+
+
+class RunError(Exception):
+    """A run that failed or did not patch: no figure can come of it."""
+
+
+def sample_products_list():
+    with open(TARGETS_FILE, encoding="ascii") as f:
+        codes = [line.strip() for line in f if line.strip()]
+    return [(code, "Tessary %d" % i, language, VERSIONS[i % 2])
+            for i, (code, language) in enumerate(zip(codes, LANGUAGES))]
+
+
+def ensure_products_prefix(work):
+    """A master prefix with the eight products installed, made once per work folder."""
+    path = os.path.join(work, "products-prefix")
+    if os.path.exists(os.path.join(path, _STAMP)):
+        return path
+    master = winetest.ensure_master_prefix(os.path.join(work, "master-prefix"))
+    packages = os.path.join(work, "products")
+    os.makedirs(packages, exist_ok=True)
+    module = sample_products.build_module(os.path.join(packages, "mainmod.vxm"), "16.0.54.0")
+    sample_products.build_probe(os.path.join(work, "msiprobe.exe"))
+    if os.path.exists(path):
+        winetest.stop_server(path)
+        subprocess.run(["rm", "-rf", path], check=True)
+    os.makedirs(path)
+    winetest.clone_prefix(master, path)
+    env = winetest.wine_env(path)
+
+    def run_wine(args):
+        return winetest.run_command([winetest.loader(), *args], env, timeout=300)
+
+    for i, (code, name, language, version) in enumerate(sample_products_list()):
+        msi = sample_products.build_product(os.path.join(packages, "product-%d.msi" % i), code,
+                                            name, language, version, module)
+        sample_products.install_product(run_wine, msi)
+    winetest.stop_server(path)
+    open(os.path.join(path, _STAMP), "w").close()
+    return path
+
+
+def timed(command, env, timeout=3600):
+    """(exit code, wall seconds) of one command, its output away."""
+    start = time.perf_counter()
+    done = subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                          stderr=subprocess.DEVNULL, timeout=timeout)
+    return done.returncode, time.perf_counter() - start
+
+
+def check_patched(prefix, probe, target_version):
+    for code, *_ in sample_products_list():
+        found = sample_products.run_probe(prefix.wine, probe, "info", code, "VersionString").get("value")
+        if found != target_version:
+            raise RunError("%s is at %s after the run, not %s" % (code, found, target_version))
+
+
+def run_once(master, which, launcher, package, probe, target_version):
+    """Wall seconds of one default run in a fresh copy of the products prefix."""
+    with winetest.Prefix(master=master, watcher="unused") as prefix:
+        if which == "launcher":
+            command = [winetest.loader(), launcher, "/q"]
+        else:
+            command = [winetest.loader(), "msiexec", "/p", winetest.Prefix.win_path(package), "/qn"]
+        code, seconds = timed(command, prefix.env())
+        # A Unix exit status keeps the low 8 bits: anything but 0 is no success here.
+        if code != 0:
+            raise RunError("%s exited %d" % (which, code))
+        check_patched(prefix, probe, target_version)
+    return seconds
+
+
+def measure(launcher, package, work, pairs, target_version):
+    """{"launcher": [seconds...], "msiexec": [...]}, run i of one in pair i of the other."""
+    master = ensure_products_prefix(work)
+    probe = os.path.join(work, "msiprobe.exe")
+    # Untimed: the first start of each in such a prefix, and the file cache.
+    for which in ("launcher", "msiexec"):
+        run_once(master, which, launcher, package, probe, target_version)
+    samples = {"launcher": [], "msiexec": []}
+    for i in range(pairs):
+        order = ("launcher", "msiexec") if i % 2 == 0 else ("msiexec", "launcher")
+        for which in order:
+            samples[which].append(run_once(master, which, launcher, package, probe, target_version))
+    return samples
