@@ -150,11 +150,15 @@ class Extractor:
         self.existing = existing
 
     def _plant_old_file(self, size):
+        # On the disk before the run, as a file that has been there a while would be: a
+        # run would otherwise also time the kernel's writeback of what was just written.
         block = b"an older package " * 4096
         with open(self.out, "wb") as f:
             while size > 0:
                 f.write(block[:size])
                 size -= len(block)
+            f.flush()
+            os.fsync(f.fileno())
 
     def run(self, package_size):
         """(wall seconds, peak resident KiB) of one run; the package it wrote is checked
