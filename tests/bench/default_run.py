@@ -84,6 +84,9 @@ def run_once(master, which, launcher, package, probe, target_version):
             command = [winetest.loader(), launcher, "/q"]
         else:
             command = [winetest.loader(), "msiexec", "/p", winetest.Prefix.win_path(package), "/qn"]
+        # What earlier runs wrote (gigabytes, with a large package) goes to the disk first,
+        # so that no run is slowed by the writeback of another's files.
+        os.sync()
         code, seconds = timed(command, prefix.env())
         # A Unix exit status keeps the low 8 bits: anything but 0 is no success here.
         if code != 0:
