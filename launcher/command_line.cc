@@ -19,6 +19,14 @@ bool EqualsSwitch(const std::u16string& argument, std::u16string_view lowerSwitc
   return true;
 }
 
+// "/?" and the other ways people ask a program for help.
+bool IsHelpSwitch(const std::u16string& argument) {
+  for (std::u16string_view help : {u"/?", u"-?", u"/h", u"-h", u"/help"}) {
+    if (EqualsSwitch(argument, help)) return true;
+  }
+  return false;
+}
+
 // The argument after a path switch is its path whatever it says, even another switch; a
 // path switch given last leaves the path as it was. Returns the next index to look at.
 std::size_t TakePath(std::vector<std::u16string>& arguments, std::size_t index,
@@ -63,7 +71,7 @@ void ApplyArguments(std::vector<std::u16string> arguments, LaunchOptions& option
       options.runPatchFlow = false;
       options.listProductsRequested = true;
       break;  // nothing after "/i" is looked at
-    } else if (EqualsSwitch(argument, u"/?")) {
+    } else if (IsHelpSwitch(argument)) {
       options.runPatchFlow = false;
       options.helpRequested = true;
       break;  // as after "/i"

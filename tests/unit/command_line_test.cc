@@ -70,6 +70,11 @@ const Case kCases[] = {
     {"help after a mode runs no mode", {u"/e", u"a", u"/?"}, Help(Admin(true, u"a", false, u"", false))},
     {"help after /i is never read", {u"/i", u"/?"}, Admin(false, u"", false, u"", true)},
     {"help is no path switch", {u"/?x"}, Patch()},
+    {"help as -?", {u"-?"}, Help(LaunchOptions{})},
+    {"help as /H", {u"/H"}, Help(LaunchOptions{})},
+    {"help as -h", {u"-h"}, Help(LaunchOptions{})},
+    {"help as /Help", {u"/Help"}, Help(LaunchOptions{})},
+    {"no help in -help or /hh", {u"-help", u"/hh"}, Patch()},
 };
 
 // Parses "launcher.exe" followed by the case's arguments into `options`.
