@@ -1,20 +1,17 @@
 #include "installer/installer_result.h"
 
-#include "platform/types.h"
+#include "run/outcome_rank.h"
 
 namespace installer {
 
 PatchOutcome MapInstallerResult(std::uint32_t result) {
-  switch (result) {
-    case platform::kErrorSuccess:
-    case platform::kErrorSuccessRebootRequired:
-    case platform::kErrorSuccessRebootInitiated:
-      return {true, result};
-    // ERROR_INSTALL_SUSPEND (1604), which ForceReboot gives: the installation stopped half-way
-    // and resumes only after the next restart, so the patch is not on the product yet.
-    default:
-      return {false, result};
-  }
+  // ERROR_INSTALL_SUSPEND (1604), which ForceReboot gives, ranks as a failure: the installation
+  // stopped half-way and resumes only after the next restart, so the patch is not on yet.
+  const run::OutcomeRank rank = run::RankOf(result);
+  const bool applied = rank < run::OutcomeRank::kNotApplicable;
+  const std::uint32_t exitCode =
+      result == platform::kErrorSuccessRestartRequired ? platform::kErrorSuccessRebootRequired : result;
+  return {applied, exitCode, rank == run::OutcomeRank::kRestartStarted};
 }
 
 }  // namespace installer

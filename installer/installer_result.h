@@ -6,12 +6,14 @@ namespace installer {
 
 // What a result of MsiConfigureProductExW means to the launcher.
 struct PatchOutcome {
-  bool applied;           // the patch is on the product (messages and cleanup of success)
-  std::uint32_t exitCode; // what the outcome adds to the process exit code
+  bool applied;            // the patch is on the product: message 301 and the cleanup of success
+  std::uint32_t exitCode;  // what the outcome adds to the process exit code
+  bool stopsRun;           // the installer has started a restart: no further product is touched
 };
 
-// The one place where the installer's result codes are interpreted: a restart that is
-// required (3010) or already initiated (1641) still means the patch was applied.
+// Reads a result by its rank (run/outcome_rank.h): a restart that is required (3010, 3011)
+// or already started (1641) still means the patch was applied. 3011 exits as 3010, the code
+// deployment tools know for it.
 PatchOutcome MapInstallerResult(std::uint32_t result);
 
 }  // namespace installer

@@ -19,7 +19,11 @@ struct PatchCall {
   bool suppressRestart;
 };
 
-void ApplyPatch(run::Run& run, ProductCandidate& product, const FourPartVersion& installed,
+// What comes after a product: the next one, or no other (a 306, or a restart the installer
+// has started).
+enum class Next { kNextProduct, kStopRun, kRestartStarted };
+
+Next ApplyPatch(run::Run& run, ProductCandidate& product, const FourPartVersion& installed,
                 const PatchCall& call) {
   platform::Platform& p = run.platform;
   FixUpRegistration(p, product.productCode, installed);
@@ -35,14 +39,14 @@ void ApplyPatch(run::Run& run, ProductCandidate& product, const FourPartVersion&
     run.reporter.RecordRefusal(outcome.exitCode);
     run.reporter.ReportMessage(IDS_INSTALL_ERROR, result);
   }
+  // The machine is going down: patching more products during the shutdown could fail half-way.
+  return outcome.stopsRun ? Next::kRestartStarted : Next::kNextProduct;
 }
 
 void ReportWrongVersion(run::Run& run) {
   run.reporter.RecordOutcome(platform::kErrorPatchTargetNotFound);
   run.reporter.ReportMessage(IDS_WRONG_VERSION);
 }
-
-enum class Next { kNextProduct, kStopRun };
 
 // Walks the comma-terminated candidates; text after the last comma is never a candidate.
 Next ProcessProduct(run::Run& run, ProductCandidate& product, const PatchCall& call,
@@ -59,10 +63,7 @@ Next ProcessProduct(run::Run& run, ProductCandidate& product, const PatchCall& c
        start = comma + 1) {
     const FourPartVersion candidate =
         ParseFourPartVersion(candidates.substr(start, comma - start));
-    if (candidate == installed) {
-      ApplyPatch(run, product, installed, call);
-      return Next::kNextProduct;
-    }
+    if (candidate == installed) return ApplyPatch(run, product, installed, call);
     if (candidate == target) {
       run.reporter.ReportMessage(IDS_UP_TO_DATE);
       return Next::kStopRun;
@@ -85,10 +86,19 @@ bool ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packageP
   const PatchCall call{packagePath, suppressRestart};
   platform::Process& process = run.platform.process;
   std::size_t upToDateCount = 0;
-  for (ProductCandidate& product : products) {
-    run.reporter.SetCurrentProduct(product.productName, product.productCode);
-    process.SetThreadLocale(static_cast<std::uint32_t>(ConvertNumber(product.language)));
-    if (ProcessProduct(run, product, call, upToDateCount) == Next::kStopRun) return false;
+  for (auto product = products.begin(); product != products.end(); ++product) {
+    run.reporter.SetCurrentProduct(product->productName, product->productCode);
+    process.SetThreadLocale(static_cast<std::uint32_t>(ConvertNumber(product->language)));
+    const Next next = ProcessProduct(run, *product, call, upToDateCount);
+    if (next == Next::kStopRun) return false;
+    if (next == Next::kRestartStarted) {
+      // The log names the products left as they were, for whoever runs it again later.
+      for (++product; product != products.end(); ++product) {
+        run.reporter.LogNote(product->productCode,
+                             u"Not reached: the installer has started a restart of the machine.");
+      }
+      return false;
+    }
   }
   // What follows is about the run, not one product; the last product's name stays for a
   // message that prints one.

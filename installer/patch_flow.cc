@@ -47,14 +47,9 @@ bool RunPatchFlow(run::Run& run, const PatchFlowSettings& settings) {
   }
   std::optional<std::vector<ProductCandidate>> products =
       DiscoverInstalledProducts(run, package.path());
-  // The early endings leave the package where it is.
-  if (!products ||
-      !ApplyPatchToInstalledProducts(run, package.path(), settings.suppressRestart, *products)) {
-    package.Keep();
-    return false;
-  }
-  package.Delete();
-  return true;
+  // However the run ends, the package goes with `package`.
+  return products &&
+         ApplyPatchToInstalledProducts(run, package.path(), settings.suppressRestart, *products);
 }
 
 }  // namespace installer

@@ -2,10 +2,13 @@
 
 #include <cstdint>
 
+#include "run/outcome_rank.h"
+
 namespace launcher {
 
 // The process exit code: that of the most serious outcome of the run.
-// Precedence: failure > 1642 (not applicable) > 1641 > 3010 > 0; among failures the first wins.
+// Precedence (run::RankOf): failure > 1642 (not applicable) > 1641 > 3010 > 0; among failures
+// the first wins.
 class ExitStatus {
  public:
   // Records one outcome by its exit code (0, 3010, 1641, 1642, or a failure's code).
@@ -20,10 +23,10 @@ class ExitStatus {
   std::uint32_t Code() const { return code_; }
 
  private:
-  void Keep(std::uint32_t code, int rank);
+  void Keep(std::uint32_t code, run::OutcomeRank rank);
 
   std::uint32_t code_ = 0;
-  int rank_ = 0;
+  run::OutcomeRank rank_ = run::OutcomeRank::kDone;
 };
 
 }  // namespace launcher

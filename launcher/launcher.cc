@@ -48,18 +48,33 @@ bool RunCanShowOrLog(const ProcessState& state) {
          options.listProductsRequested || state.outcomeLog.IsOpen();
 }
 
+// Why no box of this process would be seen, for the log; empty when one would. Since Windows
+// Vista no user sees session 0, where services run, whatever its window station says; the
+// session is asked first, as the station question loads user32.dll.
+std::u16string_view WhyNobodySeesABox(platform::Platform& p) {
+  if (p.process.GetSessionId() == 0u) {
+    return u"The run is in session 0, which nobody sees: no boxes, no installer dialogs, no "
+           u"restart by the installer itself.";
+  }
+  if (!p.dialogs.WindowStationVisible()) {
+    return u"The window station is not visible: no boxes, no installer dialogs, no restart by "
+           u"the installer itself.";
+  }
+  return {};
+}
+
 }  // namespace
 
 std::uint32_t RunLauncher(Context& context) {
   ParseCommandLine(context.platform.process, context.state.launchOptions);
   OpenOutcomeLog(context);
-  if (RunCanShowOrLog(context.state) && !context.platform.dialogs.WindowStationVisible()) {
-    // Nobody can see a box there, let alone answer one: the run goes as a quiet one.
-    context.state.unattended = true;
-    context.state.launchOptions.quiet = true;
-    LogOutcome(context, u"-", u"",
-               u"The window station is not visible: no boxes, no installer dialogs, no restart "
-               u"by the installer itself.");
+  if (RunCanShowOrLog(context.state)) {
+    if (const std::u16string_view unseen = WhyNobodySeesABox(context.platform); !unseen.empty()) {
+      // Nobody can see a box there, let alone answer one: the run goes as a quiet one.
+      context.state.unattended = true;
+      context.state.launchOptions.quiet = true;
+      LogOutcome(context, u"-", u"", unseen);
+    }
   }
   LauncherReporter reporter(context);
   run::Run run{context.platform, context.state.moduleInstance, context.state.tempNames, reporter};

@@ -2,21 +2,22 @@
 
 #include "installer/patch_targets.h"
 #include "launcher/report_message.h"
-#include "payload/extract_payload.h"
+#include "payload/extracted_package.h"
 
 namespace launcher {
 
 void ListProducts(Context& context, run::Run& run) {
   platform::Platform& p = context.platform;
-  std::u16string packagePath;
   std::u16string targets;
-  const platform::Status extracted = payload::ExtractPayload(run, packagePath);
-  if (!extracted.ok()) context.state.exitStatus.RecordFailure(extracted.error());
-  // Read whatever the path holds even after a failed extraction; the box then stays empty.
-  std::uint32_t error = 0;
-  if (!installer::ReadPatchTargets(p.files, p.installer, packagePath, targets, &error)) {
+  // The list is read from a temporary copy of the package, removed again with `package`.
+  payload::ExtractedPackage package(p.files);
+  if (const platform::Status extracted = package.Extract(run); !extracted.ok()) {
+    context.state.exitStatus.RecordFailure(extracted.error());
+  } else if (std::uint32_t error = 0;
+             !installer::ReadPatchTargets(p.files, p.installer, package.path(), targets, &error)) {
     context.state.exitStatus.RecordFailure(error);
   }
+  // The box comes also when the list could not be read, then empty.
   ReportPlainBox(context, u"List of Products", targets);
 }
 

@@ -131,6 +131,10 @@ void LauncherReporter::ReportFailure(MessageId id, std::uint32_t error) {
   launcher::ReportFailure(context_, id, error);
 }
 
+void LauncherReporter::LogNote(const std::u16string& productCode, const std::u16string& text) {
+  LogOutcome(context_, u"-", productCode, text);
+}
+
 void LauncherReporter::RecordOutcome(std::uint32_t exitCode) {
   context_.state.exitStatus.Record(exitCode);
 }

@@ -10,7 +10,7 @@ namespace {
 // What went wrong with a file that is open: the failing call's error, or kErrorSuccess for a
 // write that reported success with fewer bytes.
 platform::Status WriteAll(platform::Files& files, platform::FileHandle file,
-                          std::span<const std::byte> bytes, platform::FileIdentity* identity) {
+                          std::span<const std::byte> bytes, const NewFile& how) {
   if (bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
     return platform::Status::Failed(platform::kErrorSuccess);
   }
@@ -18,10 +18,14 @@ platform::Status WriteAll(platform::Files& files, platform::FileHandle file,
   const platform::Result<std::uint32_t> written = files.WriteFile(file, bytes.data(), size);
   if (!written.ok()) return written.status();
   if (written.value() != size) return platform::Status::Failed(platform::kErrorSuccess);
-  if (identity != nullptr) {
+  // A power cut after a rename must not leave a file whose bytes never reached the disk.
+  if (how.flush) {
+    if (const platform::Status flushed = files.FlushFile(file); !flushed.ok()) return flushed;
+  }
+  if (how.identity != nullptr) {
     const platform::Result<platform::FileIdentity> read = files.GetFileIdentity(file);
     if (!read.ok()) return read.status();
-    *identity = read.value();
+    *how.identity = read.value();
   }
   return platform::Status::Done();
 }
@@ -29,9 +33,8 @@ platform::Status WriteAll(platform::Files& files, platform::FileHandle file,
 }  // namespace
 
 WriteResult WriteNewFile(platform::Files& files, const std::u16string& path,
-                         std::span<const std::byte> bytes, platform::NewFileAccess access,
-                         platform::FileIdentity* identity) {
-  const platform::Result<platform::FileHandle> created = files.CreateNewFile(path, access);
+                         std::span<const std::byte> bytes, const NewFile& how) {
+  const platform::Result<platform::FileHandle> created = files.CreateNewFile(path, how.access);
   if (!created.ok()) {
     const std::uint32_t error = created.error();
     const bool taken = error == platform::kErrorFileExists ||
@@ -40,7 +43,7 @@ WriteResult WriteNewFile(platform::Files& files, const std::u16string& path,
     return {taken ? WriteState::kNameTaken : WriteState::kFailed, error};
   }
   platform::ScopedFile file(files, created.value());
-  const platform::Status written = WriteAll(files, file.get(), bytes, identity);
+  const platform::Status written = WriteAll(files, file.get(), bytes, how);
   file.Reset();
   if (written.ok()) return {WriteState::kWritten};
   // The failure that matters is the write's; a file left behind would be a stray copy.

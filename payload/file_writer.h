@@ -22,12 +22,18 @@ struct WriteResult {
   std::uint32_t error = platform::kErrorSuccess;
 };
 
-// Creates `path`, which must not exist, with `access`, and writes `bytes` to it in one
-// request. When `identity` is given it receives the identity of the file written, read
-// through the handle that wrote it. On any failure after the file was created it is removed
-// again.
+// How a new file is written: who may open it, whether it must be on the disk before it is
+// closed (a copy that will take another file's place), and where the identity of the file
+// written goes (read through the handle that wrote it), if anywhere.
+struct NewFile {
+  platform::NewFileAccess access = platform::NewFileAccess::kInherited;
+  bool flush = false;
+  platform::FileIdentity* identity = nullptr;
+};
+
+// Creates `path`, which must not exist, and writes `bytes` to it in one request. On any
+// failure after the file was created, a failed flush included, it is removed again.
 WriteResult WriteNewFile(platform::Files& files, const std::u16string& path,
-                         std::span<const std::byte> bytes, platform::NewFileAccess access,
-                         platform::FileIdentity* identity = nullptr);
+                         std::span<const std::byte> bytes, const NewFile& how);
 
 }  // namespace payload

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "installer/patch_targets.h"
-#include "payload/extract_payload.h"
+#include "payload/extracted_package.h"
 #include "platform/resources.h"
 #include "platform/scoped_handle.h"
 #include "platform/types.h"
@@ -41,14 +41,14 @@ std::optional<std::uint32_t> WriteWhole(platform::Platform& p, platform::FileHan
 }
 
 // The name when none was given: derived from the patch's target list, or "patchlist.txt"
-// when the package cannot be extracted or its list read. The extracted copy is left in the
-// temporary directory.
+// when the package cannot be extracted or its list read. The temporary copy the list is read
+// from goes with `package`.
 std::u16string DefaultName(run::Run& run) {
   platform::Platform& p = run.platform;
-  std::u16string package;
-  if (!ExtractPayload(run, package).ok()) return u"patchlist.txt";
+  ExtractedPackage package(p.files);
+  if (!package.Extract(run).ok()) return u"patchlist.txt";
   std::u16string targets;
-  if (!installer::ReadPatchTargets(p.files, p.installer, package, targets)) return u"patchlist.txt";
+  if (!installer::ReadPatchTargets(p.files, p.installer, package.path(), targets)) return u"patchlist.txt";
   return PatchListNameFromTargets(targets);
 }
 

@@ -13,8 +13,9 @@ class Dialogs {
   virtual int MessageBox(const std::u16string& text, const std::u16string& caption,
                          std::uint32_t style) = 0;
   // Whether the process's window station is visible (WSF_VISIBLE in the UOI_FLAGS of
-  // GetProcessWindowStation): a service's, or SYSTEM's under a deployment agent, is not, and
-  // a box there waits for a click that never comes. True when the flags cannot be read.
+  // GetProcessWindowStation): a service's usually is not, and a box there waits for a click
+  // that never comes. Session 0 is unseen even where its WinSta0 says it is visible; the
+  // session is the process's question, not this one. True when the flags cannot be read.
   virtual bool WindowStationVisible() = 0;
 };
 

@@ -66,14 +66,26 @@ class Files {
   // Writes in one request; the count written, which may be short of `size` without a failure.
   virtual Result<std::uint32_t> WriteFile(FileHandle file, const void* data,
                                           std::uint32_t size) = 0;
+  // Reads in one request from the file pointer on; the count read, 0 at the end of the file.
+  virtual Result<std::uint32_t> ReadFile(FileHandle file, void* buffer, std::uint32_t size) = 0;
+  // FlushFileBuffers: returns once what was written is on the disk.
+  virtual Status FlushFile(FileHandle file) = 0;
+  // GetFinalPathNameByHandleW (normalized, with a drive letter where the volume has one):
+  // the path of the open file as the system resolves it now, "\\?\" in front; the length
+  // written, or the size needed when it does not fit.
+  virtual Result<std::uint32_t> GetFinalPathName(FileHandle file, char16_t* buffer,
+                                                 std::uint32_t capacity) = 0;
   virtual bool CloseHandle(FileHandle file) = 0;
   virtual Status DeleteFile(const std::u16string& path) = 0;
-  // ReplaceFileW without a backup: puts `replacement` in the place of the existing file
-  // `replaced`, which keeps its access list, attributes and alternate streams; merge errors
-  // are ignored.
-  virtual Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) = 0;
-  // MoveFileExW: moves `from` to `to`, replacing a file that is there, and returns once the
-  // move is on the disk.
+  // ReplaceFileW: puts `replacement` in the place of the existing file `replaced`, which
+  // keeps its access list, attributes and alternate streams, and moves what was there to
+  // `backup`; merge errors are ignored. Its failures leave the files as Windows documents:
+  // 1175 all as they were; 1176 with a backup name too; 1177 the old file under `backup`,
+  // the replacement under its own name, and nothing at `replaced`.
+  virtual Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement,
+                             const std::u16string& backup) = 0;
+  // MoveFileExW: moves `from` to `to`, replacing a file that is there; a move to another
+  // volume (a copy and a delete) is on the disk before it returns.
   virtual Status MoveFile(const std::u16string& from, const std::u16string& to) = 0;
 };
 

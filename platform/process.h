@@ -35,6 +35,9 @@ class Process {
   virtual bool RemoveFileNarrow(const std::string& path) = 0;
   // GetSystemTime: the current time in UTC.
   virtual UtcTime GetSystemTime() = 0;
+  // ProcessIdToSessionId for this process: the session it runs in (0 is the services'
+  // session, which no user sees since Windows Vista); nothing when it cannot be read.
+  virtual std::optional<std::uint32_t> GetSessionId() = 0;
 };
 
 }  // namespace platform

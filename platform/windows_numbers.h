@@ -23,6 +23,7 @@ inline constexpr std::uint32_t kErrorInstallFailure = 1603;
 inline constexpr std::uint32_t kErrorSuccessRebootInitiated = 1641;
 inline constexpr std::uint32_t kErrorPatchTargetNotFound = 1642;
 inline constexpr std::uint32_t kErrorSuccessRebootRequired = 3010;
+inline constexpr std::uint32_t kErrorSuccessRestartRequired = 3011;
 
 // Paths and file attributes.
 inline constexpr std::uint32_t kMaxPath = 260;

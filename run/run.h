@@ -33,6 +33,8 @@ class Reporter {
   // The product the next messages are about: its name fills their "%s", its code goes into
   // the log. Empty for messages about the run as a whole.
   virtual void SetCurrentProduct(const std::u16string& name, const std::u16string& code) = 0;
+  // A line for the log alone, about the product `productCode` (empty: about the run).
+  virtual void LogNote(const std::u16string& productCode, const std::u16string& text) = 0;
   // String `id` in the language the next box would be in, as a box takes it; empty when no
   // table has it.
   virtual std::u16string LoadString(MessageId id) = 0;

@@ -106,6 +106,22 @@ Result<std::uint32_t> Win32Files::WriteFile(FileHandle file, const void* data,
   return Result<std::uint32_t>::Done(count);
 }
 
+Result<std::uint32_t> Win32Files::ReadFile(FileHandle file, void* buffer, std::uint32_t size) {
+  DWORD count = 0;
+  if (!::ReadFile(Handle(file), buffer, size, &count, nullptr)) {
+    return Result<std::uint32_t>::Failed(::GetLastError());
+  }
+  return Result<std::uint32_t>::Done(count);
+}
+
+Status Win32Files::FlushFile(FileHandle file) { return Done(::FlushFileBuffers(Handle(file))); }
+
+Result<std::uint32_t> Win32Files::GetFinalPathName(FileHandle file, char16_t* buffer,
+                                                   std::uint32_t capacity) {
+  return Length(::GetFinalPathNameByHandleW(Handle(file), Wide(buffer), capacity,
+                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS));
+}
+
 bool Win32Files::CloseHandle(FileHandle file) { return ::CloseHandle(Handle(file)) != FALSE; }
 
 Status Win32Files::DeleteFile(const std::u16string& path) {
@@ -114,8 +130,9 @@ Status Win32Files::DeleteFile(const std::u16string& path) {
 
 // Merge errors are ignored: a file that cannot take on all of the old one's attributes is
 // still the file asked for, where failing would leave the old one in its place.
-Status Win32Files::ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) {
-  return Done(::ReplaceFileW(Wide(replaced), Wide(replacement), nullptr,
+Status Win32Files::ReplaceFile(const std::u16string& replaced, const std::u16string& replacement,
+                               const std::u16string& backup) {
+  return Done(::ReplaceFileW(Wide(replaced), Wide(replacement), Wide(backup),
                              REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr, nullptr));
 }
 

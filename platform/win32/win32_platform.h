@@ -33,9 +33,14 @@ class Win32Files final : public Files {
   Status SeekTo(FileHandle file, std::uint64_t position) override;
   Status SetEndOfFile(FileHandle file) override;
   Result<std::uint32_t> WriteFile(FileHandle file, const void* data, std::uint32_t size) override;
+  Result<std::uint32_t> ReadFile(FileHandle file, void* buffer, std::uint32_t size) override;
+  Status FlushFile(FileHandle file) override;
+  Result<std::uint32_t> GetFinalPathName(FileHandle file, char16_t* buffer,
+                                         std::uint32_t capacity) override;
   bool CloseHandle(FileHandle file) override;
   Status DeleteFile(const std::u16string& path) override;
-  Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) override;
+  Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement,
+                     const std::u16string& backup) override;
   Status MoveFile(const std::u16string& from, const std::u16string& to) override;
 
  private:
@@ -82,6 +87,7 @@ class Win32Process final : public Process {
   std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) override;
   bool RemoveFileNarrow(const std::string& path) override;
   UtcTime GetSystemTime() override;
+  std::optional<std::uint32_t> GetSessionId() override;
 };
 
 class Win32Registry final : public Registry {

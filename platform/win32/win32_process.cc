@@ -57,4 +57,10 @@ UtcTime Win32Process::GetSystemTime() {
   return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
 }
 
+std::optional<std::uint32_t> Win32Process::GetSessionId() {
+  DWORD session = 0;
+  if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return std::nullopt;
+  return session;
+}
+
 }  // namespace platform::win32

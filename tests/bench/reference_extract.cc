@@ -1,6 +1,7 @@
 // The least any extractor of the embedded package can do, to measure launcher.exe /e
 // against: "reference_extract.exe /e <path>" finds the same resource, writes it with one
-// WriteFile and exits 0 when every byte was written.
+// WriteFile, flushes it to the disk (as a file that is to replace another must be before
+// it does) and exits 0 when every byte was written.
 
 #include <windows.h>
 
@@ -18,7 +19,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) return static_cast<int>(GetLastError());
   DWORD written = 0;
-  const BOOL ok = WriteFile(file, bytes, size, &written, nullptr);
+  const BOOL ok = WriteFile(file, bytes, size, &written, nullptr) && FlushFileBuffers(file);
   CloseHandle(file);
   return ok && written == size ? 0 : ERROR_WRITE_FAULT;
 }

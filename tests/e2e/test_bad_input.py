@@ -7,6 +7,7 @@ import os
 import unittest
 
 import e2e_common
+import on_close
 import sample_products
 from bad_input_support import (ERROR_FUNCTION_FAILED, ERROR_INSTALL_FAILURE,
                                ERROR_PATCH_TARGET_NOT_FOUND, ERROR_RESOURCE_TYPE_NOT_FOUND,
@@ -16,9 +17,6 @@ from bad_input_support import (ERROR_FUNCTION_FAILED, ERROR_INSTALL_FAILURE,
 TESSARY, SECOND, ABSENT = TARGETS[0], TARGETS[1], TARGETS[5]
 GERMAN = 1031
 
-# What happens to the temporary copy of the package: a run that reaches its end deletes it,
-# an early end leaves it (and it must then be whole).
-KEPT, DELETED = "kept", "deleted"
 
 
 def malformed(code):
@@ -46,71 +44,75 @@ class BadPackage(BadInputCase):
         with open(e2e_common.PACKAGE, "rb") as f:
             self.real = f.read()
 
-    def check_row(self, name, package, boxes, exit_code, package_left, args=()):
+    def check_row(self, name, package, boxes, exit_code, args=()):
+        """Runs a variant carrying `package`: the boxes and exit code, one whole temporary
+        copy written (none when there is nothing to write) and none left, however the run
+        ended."""
         exe = self.variants.package(name, package)
         before = self.temp_packages()
-        result = self.run_launcher(exe, args)
+
+        def copy(path):
+            try:
+                return e2e_common.read(path) == package
+            except OSError:
+                return False
+
+        with on_close.OnClose(self.prefix.temp_dir(), "MSP", copy) as written:
+            result = self.run_launcher(exe, args)
         self.assertOutcome(result, boxes, exit_code)
-        left = self.temp_packages() - before
-        if package is None:
-            self.assertEqual(left, set(), "a name was taken although there was nothing to write")
-        elif package_left == KEPT:
-            self.assertEqual(len(left), 1, left)
-            self.assertEqual(e2e_common.read(left.pop()), package)
-        else:
-            self.assertEqual(left, set())
+        self.assertEqual(self.temp_packages(), before, "no temporary copy is left")
+        self.assertEqual(written, [] if package is None else [True])
         os.remove(exe)
 
     def test_packages_that_are_not_whole(self):
         nothing_installed = [message(307)]
         rows = [
             # Nothing to extract: 300, with the error of the resource lookup.
-            ("no package at all", None, [message(300)], ERROR_RESOURCE_TYPE_NOT_FOUND, None),
+            ("no package at all", None, [message(300)], ERROR_RESOURCE_TYPE_NOT_FOUND),
             # The installer cannot open these: 300, and the exit code is its answer.
             ("not a compound file", b"This is not a Windows Installer package.\r\n",
-             [message(300)], ERROR_FUNCTION_FAILED, KEPT),
-            ("cut after its header", self.real[:512], [message(300)], ERROR_FUNCTION_FAILED,
-             KEPT),
-            ("cut after 4 KiB", self.real[:4096], [message(300)], ERROR_FUNCTION_FAILED, KEPT),
+             [message(300)], ERROR_FUNCTION_FAILED),
+            ("cut after its header", self.real[:512], [message(300)], ERROR_FUNCTION_FAILED),
+            ("cut after 4 KiB", self.real[:4096], [message(300)], ERROR_FUNCTION_FAILED),
             # The summary lies near the front: the list is read and the run goes on.
             ("cut in half", self.real[:len(self.real) // 2], [message(308, "Second")],
-             ERROR_PATCH_TARGET_NOT_FOUND, DELETED),
+             ERROR_PATCH_TARGET_NOT_FOUND),
             # No summary reads as an empty list.
             ("without summary information", without_summary(make_package(self.scratch, TESSARY)),
-             nothing_installed, ERROR_PATCH_TARGET_NOT_FOUND, KEPT),
+             nothing_installed, ERROR_PATCH_TARGET_NOT_FOUND),
         ]
-        for name, package, boxes, exit_code, left in rows:
+        for name, package, boxes, exit_code in rows:
             with self.subTest(name):
-                self.check_row(name.replace(" ", "-"), package, boxes, exit_code, left)
+                self.check_row(name.replace(" ", "-"), package, boxes, exit_code)
 
     def test_target_lists(self):
         up_to_date = [message(306, "Tessary")]
         not_found = [message(307)]
         rows = [
-            ("empty", "", not_found, KEPT),
-            ("one character", "{", not_found, KEPT),
+            ("empty", "", not_found),
+            ("one character", "{", not_found),
             # 2047 characters fit the first read, 2048 and more take the second.
-            ("2047 characters", padded_list(2047, TESSARY), up_to_date, DELETED),
-            ("2048 characters", padded_list(2048, TESSARY), up_to_date, DELETED),
-            ("100,000 characters", padded_list(100000, TESSARY), up_to_date, DELETED),
+            ("2047 characters", padded_list(2047, TESSARY), up_to_date),
+            ("2048 characters", padded_list(2048, TESSARY), up_to_date),
+            ("100,000 characters", padded_list(100000, TESSARY), up_to_date),
             # An empty segment ends the scan: Tessary after it is never looked at.
-            ("';;' in the middle", ABSENT + ";;" + TESSARY, not_found, KEPT),
-            ("';' first", ";" + TESSARY, not_found, KEPT),
-            ("a trailing ';'", ABSENT + ";" + TESSARY + ";", up_to_date, DELETED),
+            ("';;' in the middle", ABSENT + ";;" + TESSARY, not_found),
+            ("';' first", ";" + TESSARY, not_found),
+            ("a trailing ';'", ABSENT + ";" + TESSARY + ";", up_to_date),
             # Codes go to the installer verbatim; it takes none with a blank.
-            ("a blank before the code", " " + TESSARY, not_found, KEPT),
-            ("a blank after the code", TESSARY + " ", not_found, KEPT),
-            ("lower-case code", TESSARY.lower(), up_to_date, DELETED),
-            ("malformed codes", ";".join(malformed(TESSARY)), not_found, KEPT),
+            ("a blank before the code", " " + TESSARY, not_found),
+            ("a blank after the code", TESSARY + " ", not_found),
+            ("lower-case code", TESSARY.lower(), up_to_date),
+            ("malformed codes", ";".join(malformed(TESSARY)), not_found),
             # Each listing is a product of its own, reported each time.
             ("a code listed twice", SECOND + ";" + SECOND,
-             [message(308, "Second")] * 2, DELETED),
+             [message(308, "Second")] * 2),
         ]
-        for n, (name, template, boxes, left) in enumerate(rows):
+        for n, (name, template, boxes) in enumerate(rows):
             with self.subTest(name):
                 exit_code = 0 if boxes == up_to_date else ERROR_PATCH_TARGET_NOT_FOUND
                 package = make_package(self.scratch, template)
-                self.check_row("list-%d" % n, package, boxes, exit_code, left)
+                self.check_row("list-%d" % n, package, boxes, exit_code)
 
     def test_list_mode_shows_the_list_as_stored_or_nothing(self):
         long_list = padded_list(2048, TESSARY)
@@ -123,7 +125,7 @@ class BadPackage(BadInputCase):
         ]
         for n, (name, package, boxes, exit_code) in enumerate(rows):
             with self.subTest(name):
-                self.check_row("list-mode-%d" % n, package, boxes, exit_code, KEPT, ["/i"])
+                self.check_row("list-mode-%d" % n, package, boxes, exit_code, ["/i"])
 
 
 class BadStrings(BadInputCase):
@@ -150,36 +152,35 @@ class BadStrings(BadInputCase):
         tessary = lambda id: [message(id, "Tessary")]  # noqa: E731
         failed = [message(300)]
         rows = [
-            # id, text (None: no such string), installed, boxes, exit code, package
-            (900, "8.0.24.6,8.1.0.3", "8.1.0.3", tessary(308), ERROR_PATCH_TARGET_NOT_FOUND,
-             DELETED),  # the last candidate has no comma and is never looked at
-            (900, "", "8.1.0.3", failed, ERROR_INSTALL_FAILURE, KEPT),
-            (900, None, "8.1.0.3", failed, ERROR_INSTALL_FAILURE, KEPT),
-            (700, "", "8.1.0.3", failed, ERROR_INSTALL_FAILURE, KEPT),
-            (700, None, "8.1.0.3", failed, ERROR_INSTALL_FAILURE, KEPT),
+            # id, text (None: no such string), installed, boxes, exit code
+            (900, "8.0.24.6,8.1.0.3", "8.1.0.3", tessary(308), ERROR_PATCH_TARGET_NOT_FOUND),  # the last candidate has no comma and is never looked at
+            (900, "", "8.1.0.3", failed, ERROR_INSTALL_FAILURE),
+            (900, None, "8.1.0.3", failed, ERROR_INSTALL_FAILURE),
+            (700, "", "8.1.0.3", failed, ERROR_INSTALL_FAILURE),
+            (700, None, "8.1.0.3", failed, ERROR_INSTALL_FAILURE),
             # A candidate equal to the target stops the run before the installed version.
-            (900, "8.0.24.6,8.2.0.4,8.1.0.3,", "8.1.0.3", tessary(306), 0, KEPT),
-            (900, "8.2.0.4,", "8.0.24.6", tessary(306), 0, KEPT),
+            (900, "8.0.24.6,8.2.0.4,8.1.0.3,", "8.1.0.3", tessary(306), 0),
+            (900, "8.2.0.4,", "8.0.24.6", tessary(306), 0),
             # Commas read as dots within a version, but split the candidate list.
-            (700, "8,1,0,3", "8.1.0.3", tessary(306), 0, DELETED),
-            (900, "8,1,0,3,", "8.1.0.3", tessary(308), ERROR_PATCH_TARGET_NOT_FOUND, DELETED),
+            (700, "8,1,0,3", "8.1.0.3", tessary(306), 0),
+            (900, "8,1,0,3,", "8.1.0.3", tessary(308), ERROR_PATCH_TARGET_NOT_FOUND),
             # Each part keeps its low 16 bits.
-            (700, "70000.1.1.1", "4464.1.1.1", tessary(306), 0, DELETED),
-            (700, "-1.0.0.0", "65535.0.0.0", tessary(306), 0, DELETED),
-            (900, "70000.1.1.1,-1.0.0.0,", "65535.0.0.0", tessary(301), 0, DELETED),
-            (900, "-1.0.0.0,", "8.0.20.0", tessary(308), ERROR_PATCH_TARGET_NOT_FOUND, DELETED),
+            (700, "70000.1.1.1", "4464.1.1.1", tessary(306), 0),
+            (700, "-1.0.0.0", "65535.0.0.0", tessary(306), 0),
+            (900, "70000.1.1.1,-1.0.0.0,", "65535.0.0.0", tessary(301), 0),
+            (900, "-1.0.0.0,", "8.0.20.0", tessary(308), ERROR_PATCH_TARGET_NOT_FOUND),
             # Only 255 characters are read: a candidate beyond them is never reached.
             (900, "1.1.1.1," * 40 + "8.1.0.3,", "8.1.0.3", tessary(308),
-             ERROR_PATCH_TARGET_NOT_FOUND, DELETED),
+             ERROR_PATCH_TARGET_NOT_FOUND),
         ]
-        for n, (id, text, installed, boxes, exit_code, left) in enumerate(rows):
+        for n, (id, text, installed, boxes, exit_code) in enumerate(rows):
             with self.subTest(id=id, text=text, installed=installed):
                 exe = self.variants.string("strings-%d" % n, id, text)
                 self.set_installed_version(installed)
                 before = self.temp_packages()
                 result = self.run_launcher(exe)
                 self.assertOutcome(result, boxes, exit_code)
-                self.assertEqual(len(self.temp_packages() - before), 1 if left == KEPT else 0)
+                self.assertEqual(self.temp_packages(), before, "no temporary copy is left")
                 os.remove(exe)
 
 

@@ -11,6 +11,7 @@ import struct
 import unittest
 
 import e2e_common
+import on_close
 import sample_products
 from bad_input_support import (ERROR_ACCESS_DENIED, ERROR_DISK_FULL, ERROR_FILE_NOT_FOUND,
                                ERROR_FILENAME_EXCED_RANGE, ERROR_FUNCTION_FAILED,
@@ -188,7 +189,8 @@ class HostRegistryAndModule(BadInputCase):
 
 class TemporaryFolder(BadInputCase):
     """Where a default run puts its copy of the package, by TMP. Nothing is installed, so
-    a run that has its package ends with 307 and leaves the copy where it was written."""
+    a run that has its package ends with 307; the copy is seen where it was written the
+    moment it is closed, and is gone after the run."""
 
     def setUp(self):
         super().setUp()
@@ -198,23 +200,30 @@ class TemporaryFolder(BadInputCase):
         self.addCleanup(shutil.rmtree, self.work, True)
 
     def default_run(self, tmp, folder, boxes, exit_code, name=None):
-        """Runs with TMP set to `tmp` and checks the package copies that appear in `folder`:
-        one, whole (and called `name` when given), when the run got its package (307), none
-        otherwise."""
+        """Runs with TMP set to `tmp` and checks the package copies written in `folder`: one,
+        whole (and called `name` when given), when the run got its package (307), none
+        otherwise; and none left after the run."""
         self.set_user_environment("TMP", tmp)
         before = self.temp_packages(folder)
-        result = self.run_launcher(cwd=self.work)
+        package = e2e_common.read(e2e_common.PACKAGE)
+
+        def whole(path):
+            try:
+                return os.path.basename(path), e2e_common.read(path) == package
+            except OSError:  # already removed again
+                return os.path.basename(path), False
+
+        with on_close.OnClose(folder, "MSP", whole) as closed:
+            result = self.run_launcher(cwd=self.work)
         self.assertOutcome(result, boxes, exit_code)
-        made = self.temp_packages(folder) - before
+        self.assertEqual(self.temp_packages(folder), before, "no copy of the package is left")
+        written = [n for n, complete in closed if complete]
         if exit_code == ERROR_PATCH_TARGET_NOT_FOUND:
-            self.assertEqual(len(made), 1, made)
-            path = made.pop()
+            self.assertEqual(len(written), 1, closed)
             if name:
-                self.assertEqual(os.path.basename(path), name)
-            self.assertEqual(e2e_common.read(path), e2e_common.read(e2e_common.PACKAGE))
-            os.remove(path)
+                self.assertEqual(written[0], name)
         else:
-            self.assertEqual(made, set())
+            self.assertEqual(written, [])
 
     def folder_of_length(self, length):
         """A new folder whose Windows path has exactly `length` characters."""
@@ -371,18 +380,19 @@ class CommandLine(BadInputCase):
         long_path = "C:\\" + "y" * 30000
         rows = [
             # args, boxes, exit code, what appears in the working folder, temporary copies
-            ([""], [message(307)], ERROR_PATCH_TARGET_NOT_FOUND, [], 1),
-            (["", "", ""], [message(307)], ERROR_PATCH_TARGET_NOT_FOUND, [], 1),
+            # left (only what "/e" without a path writes, which is the user's)
+            ([""], [message(307)], ERROR_PATCH_TARGET_NOT_FOUND, [], 0),
+            (["", "", ""], [message(307)], ERROR_PATCH_TARGET_NOT_FOUND, [], 0),
             (["/e", ""], [], 0, [], 1),
             (["/e"], [], 0, [], 1),
-            # The default patch-list name comes from a copy of the package.
-            (["/p", ""], [], 0, [DEFAULT_PATCH_LIST], 1),
-            (["/p"], [], 0, [DEFAULT_PATCH_LIST], 1),
-            (["/e", package, "/p"], [], 0, ["out.msp", DEFAULT_PATCH_LIST], 1),
+            # The default patch-list name comes from a copy of the package, removed again.
+            (["/p", ""], [], 0, [DEFAULT_PATCH_LIST], 0),
+            (["/p"], [], 0, [DEFAULT_PATCH_LIST], 0),
+            (["/e", package, "/p"], [], 0, ["out.msp", DEFAULT_PATCH_LIST], 0),
             (["/p", patch_list, "/e"], [], 0, ["out.txt"], 1),
-            (["/q"] * 1000, [], ERROR_PATCH_TARGET_NOT_FOUND, [], 1),
+            (["/q"] * 1000, [], ERROR_PATCH_TARGET_NOT_FOUND, [], 0),
             (["x"] * 999 + ["/e", package], [], 0, ["out.msp"], 0),
-            (["x" * 30000], [message(307)], ERROR_PATCH_TARGET_NOT_FOUND, [], 1),
+            (["x" * 30000], [message(307)], ERROR_PATCH_TARGET_NOT_FOUND, [], 0),
             (["/e", long_path], [], NAME_TOO_LONG, [], 0),
             (["/p", long_path], [message(310)], NAME_TOO_LONG, [], 0),
         ]

@@ -2,11 +2,10 @@
 
 import glob
 import os
-import re
 import unittest
 
-import bad_input_support
 import e2e_common
+import on_close
 import sample_products
 from e2e_common import LauncherTestCase, SampleMachine
 
@@ -127,7 +126,7 @@ class DefaultRun(LauncherTestCase):
         result = self.launch()
         self.assertEqual(self.launcher_boxes(result), [message(ENGLISH, 307)])
         self.assertEqual(result.exit_code, ERROR_PATCH_TARGET_NOT_FOUND)
-        self.assertEqual(len(self.temp_packages()), 1, "an early end leaves the package")
+        self.assertEqual(self.temp_packages(), [], "an early end removes the package too")
 
     def test_quiet_run_shows_nothing_not_even_the_installers_box(self):
         self.install(TESSARY, "Tessary", "8.0.24.6", refuse_patch=True)
@@ -187,7 +186,7 @@ class StopWhenACandidateIsTheTarget(LauncherTestCase):
             "candidates-with-target", LAUNCHER_CANDIDATE_VERSIONS="8.0.24.6,8.2.0.4,8.1.0.3,")
         super().setUpClass()
 
-    def test_stops_with_306_and_keeps_the_package(self):
+    def test_stops_with_306_and_removes_the_package(self):
         self.machine.install(self.prefix, TESSARY, "Tessary", 1033, "8.1.0.3")
         self.machine.install(self.prefix, SECOND, "Second", 1033, "8.0.24.6")
         result = self.prefix.run_watched(self.variant, [], timeout=120)
@@ -195,18 +194,47 @@ class StopWhenACandidateIsTheTarget(LauncherTestCase):
                          [message(ENGLISH, 306, "Tessary")])
         self.assertEqual(result.exit_code, 0)
         self.assertEqual(self.machine.probe_run(self.prefix, "patches", SECOND).all("patch"), [])
-        kept = glob.glob(os.path.join(self.prefix.temp_dir(), "MSP*"))
-        self.assertEqual(len(kept), 1)
-        # Made for the launcher's own account, SYSTEM and the Administrators, and nobody else.
-        # Wine keeps no access list of its own: it turns the list into the file's mode and
-        # reads that back, so Everyone's read access (which a file in the same folder made
-        # without one gets) must be missing, and other accounts of the host have no access.
-        acl = bad_input_support.run_tool(self.prefix, "fileacl", self.prefix.win_path(kept[0]))
-        trustees = set(re.findall(r"\(A;;FA;;;([^)]+)\)", acl))
-        self.assertEqual(len(trustees), acl.count("("), acl)  # full access or none
-        self.assertTrue(any(t.startswith("S-1-5-21-") for t in trustees), acl)
-        self.assertLessEqual({t for t in trustees if not t.startswith("S-1-5-21-")}, {"SY", "BA"}, acl)
-        self.assertEqual(os.stat(kept[0]).st_mode & 0o007, 0, oct(os.stat(kept[0]).st_mode))
+        self.assertEqual(glob.glob(os.path.join(self.prefix.temp_dir(), "MSP*")), [])
+
+
+class PackageRewrittenBeforeTheCheck(LauncherTestCase):
+    """A process outside Wine, which Wine's share modes cannot stop (as an administrator's
+    unelevated programs, or anyone on FAT, on Windows), rewrites bytes of the package the
+    moment the launcher's writer closes it."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.machine = SampleMachine()
+        super().setUpClass()
+
+    def test_the_run_refuses_and_leaves_the_file(self):
+        self.machine.install(self.prefix, TESSARY, "Tessary", 1033, "8.0.24.6")
+        temp = self.prefix.temp_dir()
+        with on_close.OnClose(temp, "MSP", self.rewrite_end) as seen:
+            result = self.launch()
+        self.assertEqual(len(seen), 1, seen)
+        path, mode = seen[0]
+        self.assertEqual(self.launcher_boxes(result), [message(ENGLISH, 300, 1006)])
+        self.assertEqual(result.exit_code, 1006)
+        self.assertEqual(self.machine.probe_run(self.prefix, "patches", TESSARY).all("patch"), [])
+        # Not the launcher's any more: left as it was found.
+        self.assertEqual(glob.glob(os.path.join(temp, "MSP*")), [path])
+        self.assertNotEqual(e2e_common.read(path), e2e_common.read(e2e_common.PACKAGE))
+        # Made for the launcher's own account, SYSTEM and the Administrators only: Wine turns
+        # that access list into the file's mode, which gives other accounts nothing.
+        self.assertEqual(mode & 0o007, 0, oct(mode))
+
+    @staticmethod
+    def rewrite_end(path):
+        """Changes the last bytes, which the launcher's check reads last."""
+        mode = os.stat(path).st_mode
+        with open(path, "r+b") as f:
+            f.seek(-16, os.SEEK_END)
+            f.write(b"rewritten bytes!")
+        return path, mode
+
+    def launcher_boxes(self, result):
+        return [(b["caption"], b["text"]) for b in result.boxes if b["caption"] == ENGLISH[311]]
 
 
 if __name__ == "__main__":

@@ -31,7 +31,7 @@ class SignedLauncher(LauncherTestCase):
         temp = self.prefix.temp_dir()
         cases = [
             # (arguments, boxes (caption, text), exit code, packages left in TEMP)
-            (["/i"], [("List of Products", e2e_common.sample_targets())], 0, 1),
+            (["/i"], [("List of Products", e2e_common.sample_targets())], 0, 0),
             ([], [(ENGLISH[312], ENGLISH[301].replace("%s", "Tessary"))], 0, 0),
         ]
         for args, boxes, exit_code, left in cases:

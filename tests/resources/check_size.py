@@ -13,7 +13,7 @@ import sys
 
 # The measured overhead of the 32-bit build rounded up to the next 4 KiB; scripts/bench.sh
 # holds the launcher to the same number.
-OVERHEAD_LIMIT = 73_728
+OVERHEAD_LIMIT = 77_824
 
 
 def main():

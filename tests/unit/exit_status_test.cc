@@ -65,14 +65,19 @@ TEST(MapInstallerResult, RestartCodesAreSuccesses) {
   struct Case {
     std::uint32_t result;
     bool applied;
+    std::uint32_t exitCode;
+    bool stopsRun;
   };
-  const Case cases[] = {{0, true},     {3010, true},  {1641, true},  {1603, false},
-                        {1642, false}, {1605, false}, {87, false},   {0x80070005u, false},
-                        {1604, false}};
+  const Case cases[] = {{0, true, 0, false},          {3010, true, 3010, false},
+                        {3011, true, 3010, false},    {1641, true, 1641, true},
+                        {1603, false, 1603, false},   {1642, false, 1642, false},
+                        {1605, false, 1605, false},   {87, false, 87, false},
+                        {0x80070005u, false, 0x80070005u, false}, {1604, false, 1604, false}};
   for (const Case& c : cases) {
     const auto outcome = installer::MapInstallerResult(c.result);
     EXPECT_EQ(outcome.applied, c.applied) << c.result;
-    EXPECT_EQ(outcome.exitCode, c.result) << c.result;
+    EXPECT_EQ(outcome.exitCode, c.exitCode) << c.result;
+    EXPECT_EQ(outcome.stopsRun, c.stopsRun) << c.result;
   }
 }
 

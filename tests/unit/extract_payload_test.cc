@@ -128,18 +128,27 @@ TEST_F(ExtractPayloadTest, GivenPathHoldsThePackageOrWhatItHeldAndNothingBesideI
        Left::kOld, ""},
       {"the file there cannot be removed", out, true, [](auto& f) { f.files.replaceFailsWith = 1175; }, false,
        1175, Left::kOld, ""},
-      // The replace removed the file there, or moved it away, but not the copy in: the move
-      // finishes it.
-      {"the replace ends with the path empty", out, true, [](auto& f) { f.files.replaceFailsWith = 1176; }, true,
-       0, Left::kPackage, ""},
-      {"the replace ends with the file moved away", out, true, [](auto& f) { f.files.replaceFailsWith = 1177; },
+      // With a backup name, 1176 leaves both files under their own names.
+      {"the copy cannot be renamed", out, true, [](auto& f) { f.files.replaceFailsWith = 1176; }, false, 1176,
+       Left::kOld, ""},
+      // 1177 moved the old file to the backup name: the copy is moved in after all, or else
+      // the old file goes back.
+      {"the copy cannot be moved in by the replace", out, true, [](auto& f) { f.files.replaceFailsWith = 1177; },
        true, 0, Left::kPackage, ""},
-      {"the replace ends with the path empty, and the move fails", out, true,
+      {"the copy cannot be moved in at all", out, true,
        [](auto& f) {
-         f.files.replaceFailsWith = 1176;
+         f.files.replaceFailsWith = 1177;
          f.files.moveFailsWith = 5;
+         f.files.moveFailsFrom = u"C:\\out\\MSP2";
        },
-       false, 5, Left::kNothing, ""},
+       false, 1177, Left::kOld, ""},
+      {"the copy cannot be flushed to the disk", out, true, [](auto& f) { f.files.flushFailsWith = 1117; }, false,
+       1117, Left::kOld, ""},
+      // A free temporary name equal to the target is not taken for the copy.
+      {"the target's name is the first temporary name", u"C:\\out\\MSP2", false, none, true, 0, Left::kPackage,
+       ""},
+      {"the target's name is the first temporary name, in other case", u"C:\\out\\msp2", true, none, true, 0,
+       Left::kPackage, "user's"},
       {"no file there, and the move fails", out, false, [](auto& f) { f.files.moveFailsWith = 5; }, false, 5,
        Left::kNothing, ""},
       // A move replaces the link itself.
@@ -173,15 +182,29 @@ TEST_F(ExtractPayloadTest, GivenPathHoldsThePackageOrWhatItHeldAndNothingBesideI
       case Left::kNothing: EXPECT_FALSE(f.files.Exists(c.path)) << c.name; break;
       case Left::kFolder: EXPECT_TRUE(f.files.nodes.at(c.path).directory) << c.name; break;
     }
-    // No copy beside it, and whatever else was there untouched ("~" is where the replace
-    // moved the file away to).
+    // No copy or backup beside it, and whatever else was there untouched.
     for (const auto& [name, node] : f.files.nodes) {
-      if (name == c.path || name == c.path + u"~") continue;
+      if (name == c.path) continue;
       EXPECT_TRUE(before.count(name) && before.at(name).bytes == node.bytes)
           << c.name << ": " << std::string(name.begin(), name.end());
     }
     EXPECT_EQ(f.files.openFiles, 0) << c.name;
+    // What takes the file's place is on the disk first.
+    if (c.ok && c.left == Left::kPackage && c.path == out) {
+      EXPECT_EQ(f.files.flushed.size(), 1u) << c.name;
+    }
   }
+}
+
+// A folder that refuses every new name refuses the next one too: a few tries, not 32,767.
+TEST_F(ExtractPayloadTest, AFolderThatDeniesEveryNameEndsTheAttemptsSoon) {
+  fake.files.nodes[u"C:\\ro"] = FakeNode{.directory = true, .readOnly = true};
+  int creates = 0;
+  fake.files.beforeCreate = [&](const std::u16string&) { ++creates; };
+  std::u16string path = u"C:\\ro\\p.msp";
+  const platform::Status extracted = payload::ExtractPayload(run, path);
+  EXPECT_EQ(extracted.error(), 5u);
+  EXPECT_EQ(creates, 4);
 }
 
 // The copy goes into the path's own folder, under a temporary name.

@@ -20,7 +20,7 @@ TEST_F(LauncherTest, ListProductsShowsTheTargetsEvenWhenQuiet) {
   EXPECT_EQ(fake.dialogs.shown[0].text, u"{A};{B}");
   EXPECT_EQ(fake.dialogs.shown[0].caption, u"List of Products");
   EXPECT_EQ(fake.dialogs.shown[0].style, 0x50000u);
-  EXPECT_TRUE(fake.files.Exists(u"C:\\Temp\\MSP2"));  // left for the administrator
+  EXPECT_FALSE(fake.files.Exists(u"C:\\Temp\\MSP2"));  // read and removed again
 }
 
 TEST_F(LauncherTest, ListProductsShowsAnEmptyBoxAndFailsWhenTheListCannotBeRead) {
@@ -46,8 +46,8 @@ TEST_F(LauncherTest, ExtractThenListInTheirFixedOrder) {
   fakes::FakeMachine m;
   m.ShipLauncher();
   m.fake.files.nodes[u"C:\\out"] = FakeNode{.directory = true};
-  // The copy written beside a.msp took the number 2.
-  m.Targets(u"{A}", u"C:\\Temp\\MSP3");
+  // The copy written beside a.msp took the number 2, and the name for what it replaces 3.
+  m.Targets(u"{A}", u"C:\\Temp\\MSP4");
   EXPECT_EQ(m.RunWith({u"/E", u"C:\\out\\a.msp", u"/I"}), 0u);
   EXPECT_EQ(m.fake.files.Contents(u"C:\\out\\a.msp"), Bytes("package"));
   EXPECT_EQ(m.Texts(), std::vector<std::u16string>{u"{A}"});

@@ -100,6 +100,10 @@ const Scenario kScenarios[] = {
             "installer itself.",
             "301\t" + Ascii(kA) + "\t" + k301, "308\t" + Ascii(kB) + "\t" + k308,
             "300\t" + Ascii(kC) + "\t" + k300 + "1603", "exit\t1603"})},
+    {"session 0", {u"/i"}, [](Machine& m) { m.f.process.sessionId = 0; },
+     Lines({"-\t-\tThe run is in session 0, which nobody sees: no boxes, no installer dialogs, no restart "
+            "by the installer itself.",
+            "-\t-\t" + Ascii(kA + u";" + kB + u";" + kC), "exit\t0"})},
     {"all up to date is about no one product", {},
      [](Machine& m) {
        m.Targets(kB);

@@ -5,6 +5,7 @@
 #include "installer/patch_flow.h"
 #include "installer/product_discovery.h"
 #include "launcher/launcher.h"
+#include "payload/extracted_package.h"
 
 namespace {
 
@@ -60,6 +61,7 @@ TEST_F(PatchFlowTest, OneProductPerOutcome) {
       {"patch refused", u"8.0.24.6", 1603, {k300of1603}, true, 1603},
       {"restart required", u"8.0.24.6", 3010, {k301}, true, 3010},
       {"restart initiated", u"8.1.0.3", 1641, {k301}, true, 1641},
+      {"restart required, as 3011", u"8.0.24.6", 3011, {k301}, true, 3010},
   };
   for (const Case& c : cases) {
     fakes::FakeMachine m;
@@ -125,11 +127,13 @@ TEST_F(PatchFlowTest, RestartsAreLeftToWhoeverStartedTheRun) {
     std::u16string commandLine;
     std::size_t boxes;
     std::vector<int> uiLevels;
+    std::uint32_t session = 1;
   } cases[] = {
       {"boxes", {}, true, patch, 1, {}},
       {"quiet", {u"/q"}, true, patch + u" REBOOT=ReallySuppress", 0, {2}},
       {"no restart, with boxes", {u"/NORESTART"}, true, patch + u" REBOOT=ReallySuppress", 1, {}},
       {"a window station nobody sees", {}, false, patch + u" REBOOT=ReallySuppress", 0, {2}},
+      {"session 0, whatever its station says", {}, true, patch + u" REBOOT=ReallySuppress", 0, {2}, 0},
   };
   for (const auto& c : cases) {
     fakes::FakeMachine m;
@@ -137,6 +141,7 @@ TEST_F(PatchFlowTest, RestartsAreLeftToWhoeverStartedTheRun) {
     m.Targets(kA);
     m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6", 3010);
     m.fake.dialogs.stationVisible = c.stationVisible;
+    m.fake.process.sessionId = c.session;
     EXPECT_EQ(m.RunWith(c.arguments), 3010u) << c.name;
     ASSERT_EQ(m.fake.installer.configureCalls.size(), 1u) << c.name;
     EXPECT_EQ(m.fake.installer.configureCalls[0].commandLine, c.commandLine) << c.name;
@@ -184,7 +189,7 @@ TEST_F(PatchFlowTest, EachProductIsReportedInItsOwnLanguage) {
   EXPECT_EQ(fake.dialogs.shown[1].caption, u"Installation Successful");
 }
 
-TEST_F(PatchFlowTest, CandidateEqualToTargetStopsTheRunAndKeepsThePackage) {
+TEST_F(PatchFlowTest, CandidateEqualToTargetStopsTheRunAndRemovesThePackage) {
   fakes::AddStrings(fake.resources, 1033, {{900, u"8.0.24.6,8.2.0.4,8.1.0.3,"}});
   Targets(kA + u";" + kB);
   Product(kA, u"Tessary", u"1033", u"8.1.0.3");
@@ -192,7 +197,26 @@ TEST_F(PatchFlowTest, CandidateEqualToTargetStopsTheRunAndKeepsThePackage) {
   EXPECT_EQ(Run(), 0u);
   EXPECT_EQ(Texts(), std::vector<std::u16string>{k306});
   EXPECT_TRUE(Patched().empty());
-  EXPECT_TRUE(fake.files.Exists(kPackage));
+  EXPECT_FALSE(fake.files.Exists(kPackage));
+}
+
+// The installer has started a restart: no product after it is touched, and the log says
+// which were left.
+TEST_F(PatchFlowTest, ARestartTheInstallerStartedEndsTheRun) {
+  fake.files.nodes[u"C:\\logs"] = FakeNode{.directory = true};
+  Targets(kA + u";" + kB + u";" + kC);
+  Product(kA, u"Tessary", u"1033", u"8.0.24.6", 1641);
+  Product(kB, u"Other", u"1033", u"8.0.24.6");
+  Product(kC, u"Third", u"1033", u"8.1.0.3");
+  EXPECT_EQ(Run({u"/l", u"C:\\logs\\run.log"}), 1641u);
+  EXPECT_EQ(Texts(), std::vector<std::u16string>{k301});
+  EXPECT_EQ(Patched(), std::vector<std::u16string>{kA});
+  const auto bytes = fake.files.Contents(u"C:\\logs\\run.log");
+  const std::string log(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  for (const std::u16string& code : {kB, kC}) {
+    const std::string line = "\t-\t" + std::string(code.begin(), code.end()) + "\tNot reached: ";
+    EXPECT_NE(log.find(line), std::string::npos) << log;
+  }
 }
 
 TEST_F(PatchFlowTest, CandidateListRules) {
@@ -266,13 +290,12 @@ TEST_F(PatchFlowTest, DiscoveryKeepsAdvertisedAndDuplicateProductsInListOrder) {
   EXPECT_EQ((*products)[2].productCode, kC);
 }
 
-TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
+TEST_F(PatchFlowTest, EarlyEndingsReportAndLeaveNoPackage) {
   struct Case {
     const char* name;
     std::function<void(fakes::FakePlatform&)> arrange;
     std::u16string text;
     std::uint32_t exitCode;
-    bool packageWritten = true;
   };
   const std::u16string k307 = u"The service pack could not be installed because the expected Brimfold product could "
                               u"not be located on your computer.\nMake sure that you are using the correct service "
@@ -282,8 +305,9 @@ TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
       {"list unreadable", [](auto& f) { f.installer.templates.clear(); }, u"", 110},
       {"string 900 missing", [](auto& f) { f.resources.stringBlocks.erase({57, 1033}); }, u"", 1603},
       // Steps that fail without a Windows error of their own.
-      {"TMP too long for a name", fakes::SetTmpTooLongForAName, u"", 1603, false},
-      {"write reports success but comes up short", fakes::MakeFirstWriteComeUpShort, u"", 1603, false},
+      {"TMP too long for a name", fakes::SetTmpTooLongForAName, u"", 1603},
+      {"write reports success but comes up short", fakes::MakeFirstWriteComeUpShort, u"", 1603},
+      {"the package cannot be read back", [](auto& f) { f.files.readFailsWith = 23; }, u"", 23},  // ERROR_CRC
   };
   for (const Case& c : cases) {
     fakes::FakeMachine m;
@@ -302,7 +326,7 @@ TEST_F(PatchFlowTest, EarlyEndingsReportAndKeepThePackage) {
     }
     EXPECT_EQ(f.dialogs.shown[0].style, 0x50010u) << c.name;
     EXPECT_TRUE(f.installer.stateQueries.empty() == (c.exitCode != 1642)) << c.name;
-    EXPECT_EQ(f.files.Exists(kPackage), c.packageWritten) << c.name;
+    EXPECT_FALSE(f.files.Exists(kPackage)) << c.name;
   }
 }
 
@@ -322,7 +346,7 @@ TEST_F(PatchFlowTest, NobodyCanReplaceOrDeleteThePackageWhileTheInstallerReadsIt
   fake.installer.onConfigure = [&](const std::u16string&) {
     fake.files.nodes[u"C:\\Temp\\evil"] = FakeNode{.bytes = fakes::Bytes("evil")};
     replaced = fake.files.MoveFile(u"C:\\Temp\\evil", kPackage).ok() ||
-               fake.files.ReplaceFile(kPackage, u"C:\\Temp\\evil").ok();
+               fake.files.ReplaceFile(kPackage, u"C:\\Temp\\evil", u"C:\\Temp\\old").ok();
     deleted = fake.files.DeleteFile(kPackage).ok();
     // Nobody but the launcher's account, SYSTEM and the Administrators may open it at all.
     EXPECT_TRUE(fake.files.nodes.at(kPackage).creatorOnly);
@@ -334,22 +358,31 @@ TEST_F(PatchFlowTest, NobodyCanReplaceOrDeleteThePackageWhileTheInstallerReadsIt
   EXPECT_EQ(fake.files.openFiles, 0);
 }
 
-// Between the writer's handle and the lock, another account swaps what the name holds: the
-// run ends with 300 and never calls the installer, and leaves what it found alone.
+// Between the writer's handle and the lock, another process swaps or rewrites what the name
+// holds: the run ends with 300 and never calls the installer, and leaves what it found alone.
 TEST_F(PatchFlowTest, PackageSwappedBeforeTheLockEndsTheRunWith300) {
   const std::pair<const char*, std::function<void(FakeNode&)>> swaps[] = {
       {"a folder", [](FakeNode& n) { n = FakeNode{.directory = true}; }},
       {"a file of its own", [](FakeNode& n) { n = FakeNode{.bytes = fakes::Bytes("evil"), .index = 99}; }},
       {"a link", [](FakeNode& n) { n.reparsePoint = true; }},
+      // The same file, rewritten by someone its access list lets in (the administrator's own
+      // unelevated processes; anyone on a volume without access lists).
+      {"a byte changed", [](FakeNode& n) { n.bytes[3] ^= std::byte{1}; }},
+      {"cut short", [](FakeNode& n) { n.bytes.pop_back(); }},
+      {"grown", [](FakeNode& n) { n.bytes.push_back(std::byte{0}); }},
+      // After the lock: a process the share modes do not bind (on Windows a driver's, or
+      // one on another machine sharing the volume).
+      {"a byte changed under the lock", [](FakeNode& n) { n.bytes[3] ^= std::byte{1}; }},
   };
-  const std::uint32_t codes[] = {2, 1006, 1006};
+  const std::uint32_t codes[] = {2, 1006, 1006, 1006, 1006, 1006, 1006};
   for (std::size_t i = 0; i < std::size(swaps); ++i) {
     const auto& [name, swap] = swaps[i];
     fakes::FakeMachine m;
     m.ShipLauncher();
     m.Targets(kA);
     m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6");
-    m.fake.files.beforeLock = [&](const std::u16string& path) { swap(m.fake.files.nodes[path]); };
+    (i + 1 == std::size(swaps) ? m.fake.files.afterLock : m.fake.files.beforeLock) =
+        [&](const std::u16string& path) { swap(m.fake.files.nodes[path]); };
     EXPECT_EQ(m.RunWith(), codes[i]) << name;
     ASSERT_EQ(m.fake.dialogs.shown.size(), 1u) << name;
     EXPECT_EQ(m.fake.dialogs.shown[0].caption, u"Installation Error") << name;
@@ -357,6 +390,33 @@ TEST_F(PatchFlowTest, PackageSwappedBeforeTheLockEndsTheRunWith300) {
     EXPECT_TRUE(m.fake.installer.configureCalls.empty()) << name;
     EXPECT_TRUE(m.fake.files.Exists(kPackage)) << name;
     EXPECT_EQ(m.fake.files.openFiles, 0) << name;
+  }
+}
+
+// The installer gets the locked file's path as the system resolves it: a junction on the way
+// that is pointed elsewhere after the check leads nowhere else.
+TEST_F(PatchFlowTest, TheInstallerGetsTheFinalPathOfTheCheckedFile) {
+  Targets(kA, u"D:\\Real\\MSP2");
+  Product(kA, u"Tessary", u"1033", u"8.0.24.6");
+  fake.files.finalPaths[kPackage] = u"\\\\?\\D:\\Real\\MSP2";
+  EXPECT_EQ(Run(), 0u);
+  ASSERT_EQ(fake.installer.configureCalls.size(), 1u);
+  EXPECT_EQ(fake.installer.configureCalls[0].commandLine, u"PATCH=\"D:\\Real\\MSP2\"");
+}
+
+TEST(InstallerPathOf, TheLongFormOnlyWhereNeeded) {
+  const std::u16string longName(260, u'n');
+  const std::pair<std::u16string, std::u16string> cases[] = {
+      {u"\\\\?\\C:\\Temp\\MSP2", u"C:\\Temp\\MSP2"},
+      {u"\\\\?\\UNC\\server\\share\\MSP2", u"\\\\server\\share\\MSP2"},
+      {u"\\\\?\\C:\\" + longName + u"\\MSP2", u"\\\\?\\C:\\" + longName + u"\\MSP2"},
+      {u"\\\\?\\C:\\dots.\\MSP2", u"\\\\?\\C:\\dots.\\MSP2"},
+      {u"\\\\?\\C:\\space \\MSP2", u"\\\\?\\C:\\space \\MSP2"},
+      {u"\\\\?\\Volume{0d7a2f5e-0000-0000-0000-100000000000}\\MSP2",
+       u"\\\\?\\Volume{0d7a2f5e-0000-0000-0000-100000000000}\\MSP2"},
+  };
+  for (const auto& [final, expected] : cases) {
+    EXPECT_EQ(payload::InstallerPathOf(final), expected) << std::string(final.begin(), final.end());
   }
 }
 

@@ -179,14 +179,14 @@ TEST(PatchList, QuietShowsNothingButKeepsTheExitCode) {
   EXPECT_EQ(m.state.exitStatus.Code(), 32u);
 }
 
-TEST(PatchList, DefaultNameComesFromTheTargetListAndLeavesTheCopy) {
+TEST(PatchList, DefaultNameComesFromTheTargetListAndRemovesTheCopy) {
   Machine m;
   m.Targets(u"{6E8A3C41-B217-4F05-9D3E-58C1A7E4B290};{X-B217-Y}");
   std::u16string path;
   ASSERT_TRUE(payload::WritePatchList(m.run, path));
   EXPECT_EQ(path, u"patchlistB217.txt");  // no directory: the current one
   EXPECT_EQ(m.Contents(path), Block(kText206));
-  EXPECT_EQ(m.fake.files.Contents(u"C:\\Temp\\MSP2"), Bytes("package"));
+  EXPECT_FALSE(m.fake.files.Exists(u"C:\\Temp\\MSP2"));
   EXPECT_EQ(m.state.exitStatus.Code(), 0u);
 }
 

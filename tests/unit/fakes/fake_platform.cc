@@ -162,14 +162,15 @@ Result<std::uint32_t> FakeFiles::GetFileAttributes(const std::u16string& path) {
       (it->second.reparsePoint ? platform::kFileAttributeReparsePoint : 0));
 }
 
+std::u16string FakeFiles::Full(const std::u16string& path) const {
+  if (path.starts_with(u"\\")) return currentDirectory.substr(0, 2) + path;  // "\x" lies on the current drive
+  if (path.size() < 2 || path[1] != u':') return currentDirectory + u"\\" + path;
+  return path;
+}
+
 Result<std::uint32_t> FakeFiles::GetFullPathName(const std::u16string& path, char16_t* buffer,
                                                  std::uint32_t capacity) {
-  std::u16string full = path;
-  if (path.starts_with(u"\\")) {
-    full = currentDirectory.substr(0, 2) + path;  // "\x" lies on the current drive
-  } else if (path.size() < 2 || path[1] != u':') {
-    full = currentDirectory + u"\\" + path;
-  }
+  const std::u16string full = Full(path);
   if (fullPathResult) {
     if (*fullPathResult == 0) return Fail<std::uint32_t>(kPathNotFound);
     return Result<std::uint32_t>::Done(*fullPathResult);
@@ -247,7 +248,9 @@ Result<FileHandle> FakeFiles::OpenForReadingDenyWrite(const std::u16string& path
   }
   ++it->second.readLocks;
   readLockHandles_.insert(nextHandle_);
-  return Result<FileHandle>::Done(Open(path));
+  const FileHandle handle = Open(path);
+  if (afterLock) afterLock(path);
+  return Result<FileHandle>::Done(handle);
 }
 
 Result<platform::FileIdentity> FakeFiles::GetFileIdentity(FileHandle file) {
@@ -289,6 +292,33 @@ Result<std::uint32_t> FakeFiles::WriteFile(FileHandle file, const void* data, st
   return Result<std::uint32_t>::Done(count);
 }
 
+Result<std::uint32_t> FakeFiles::ReadFile(FileHandle file, void* buffer, std::uint32_t size) {
+  if (readFailsWith != 0) return Fail<std::uint32_t>(readFailsWith);
+  OpenFile& open = handles_.at(file);
+  const auto& bytes = nodes.at(open.path).bytes;
+  const std::size_t count = open.position >= bytes.size() ? 0 : std::min<std::size_t>(size, bytes.size() - open.position);
+  if (count != 0) std::memcpy(buffer, bytes.data() + open.position, count);
+  open.position += count;
+  return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(count));
+}
+
+Status FakeFiles::FlushFile(FileHandle file) {
+  if (flushFailsWith != 0) return Status::Failed(flushFailsWith);
+  flushed.push_back(handles_.at(file).path);
+  return Status::Done();
+}
+
+Result<std::uint32_t> FakeFiles::GetFinalPathName(FileHandle file, char16_t* buffer,
+                                                  std::uint32_t capacity) {
+  const std::u16string& path = handles_.at(file).path;
+  const auto redirected = finalPaths.find(path);
+  const std::u16string final = redirected != finalPaths.end() ? redirected->second : u"\\\\?\\" + Full(path);
+  if (final.size() >= capacity) return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(final.size() + 1));
+  final.copy(buffer, final.size());
+  buffer[final.size()] = u'\0';
+  return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(final.size()));
+}
+
 bool FakeFiles::CloseHandle(FileHandle file) {
   --openFiles;
   if (readLockHandles_.erase(file) == 1) {
@@ -306,7 +336,8 @@ Status FakeFiles::DeleteFile(const std::u16string& path) {
   return Status::Done();
 }
 
-Status FakeFiles::ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) {
+Status FakeFiles::ReplaceFile(const std::u16string& replaced, const std::u16string& replacement,
+                              const std::u16string& backup) {
   auto target = nodes.find(replaced);
   if (target == nodes.end() || !nodes.count(replacement)) {
     return Status::Failed(platform::kErrorFileNotFound);
@@ -318,19 +349,20 @@ Status FakeFiles::ReplaceFile(const std::u16string& replaced, const std::u16stri
     // Like Wine: a folder or a link there is moved out of the way (and a link's file deleted).
     nodes[replaced.substr(0, replaced.find_last_of(u"\\/") + 1) + u"rf.tmp"] = target->second;
   }
-  switch (replaceFailsWith) {
-    case 0: break;
-    case platform::kErrorUnableToMoveReplacement:
-      nodes.erase(target);
-      return Status::Failed(replaceFailsWith);
-    case platform::kErrorUnableToMoveReplacement2:
-      nodes[replaced + u"~"] = target->second;
-      nodes.erase(replaced);
-      return Status::Failed(replaceFailsWith);
-    default: return Status::Failed(replaceFailsWith);
+  // As documented: with a backup name 1176 leaves both files under their names and 1177 has
+  // moved the replaced file to the backup name; without one 1176 has removed the replaced
+  // file and 1177 moved it to a name the system chose.
+  const std::u16string oldName = backup.empty() ? replaced + u"~" : backup;
+  if (replaceFailsWith == platform::kErrorUnableToMoveReplacement && backup.empty()) {
+    nodes.erase(target);
+  } else if (replaceFailsWith == platform::kErrorUnableToMoveReplacement2) {
+    nodes[oldName] = target->second;
+    nodes.erase(replaced);
   }
+  if (replaceFailsWith != 0) return Status::Failed(replaceFailsWith);
   FakeNode node = nodes.at(replacement);
   node.settings = target->second.settings;
+  if (!backup.empty()) nodes[backup] = target->second;
   nodes[replaced] = std::move(node);
   nodes.erase(replacement);
   return Status::Done();
@@ -339,7 +371,9 @@ Status FakeFiles::ReplaceFile(const std::u16string& replaced, const std::u16stri
 Status FakeFiles::MoveFile(const std::u16string& from, const std::u16string& to) {
   auto target = nodes.find(to);
   if (target != nodes.end() && target->second.readLocks > 0) return Status::Failed(kSharingViolation);
-  if (moveFailsWith != 0) return Status::Failed(moveFailsWith);
+  if (moveFailsWith != 0 && (moveFailsFrom.empty() || moveFailsFrom == from)) {
+    return Status::Failed(moveFailsWith);
+  }
   if (target != nodes.end() && target->second.directory) return Status::Failed(platform::kErrorAccessDenied);
   auto source = nodes.find(from);
   if (source == nodes.end()) return Status::Failed(platform::kErrorFileNotFound);

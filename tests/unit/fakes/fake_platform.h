@@ -38,6 +38,8 @@ class FakeProcess final : public platform::Process {
   std::optional<std::string> GetEnvironmentVariableNarrow(const std::string& name) override;
   bool RemoveFileNarrow(const std::string& path) override;
   platform::UtcTime GetSystemTime() override { return now; }
+  std::optional<std::uint32_t> sessionId = 1;
+  std::optional<std::uint32_t> GetSessionId() override { return sessionId; }
 };
 
 struct FakeResource {
@@ -95,10 +97,19 @@ class FakeFiles final : public platform::Files {
   std::optional<WriteFault> writeFault;
   std::uint32_t openFailsWith = 0;       // OpenOrCreateFile fails with this error
   bool seekFails = false;                // SeekToEnd fails
-  // ReplaceFile fails with this error, leaving the files as Windows documents for it: 1176
-  // removes the replaced file, 1177 renames it to "<name>~", any other changes nothing.
+  // ReplaceFile fails with this error, leaving the files as Windows documents for it: 1177
+  // moves the replaced file to the backup name, 1175, 1176 and any other change nothing.
   std::uint32_t replaceFailsWith = 0;
   std::uint32_t moveFailsWith = 0;  // MoveFile fails with this error, changing nothing
+  std::u16string moveFailsFrom;     // ... only when it moves this file, when given
+  std::uint32_t flushFailsWith = 0;  // FlushFile fails with this error
+  std::uint32_t readFailsWith = 0;   // ReadFile fails with this error
+  // The final path of a file opened at a path, where the system resolves it elsewhere (a
+  // junction on the way); otherwise the path it was opened at, behind "\\?\".
+  std::map<std::u16string, std::u16string> finalPaths;
+  // Runs just after the lock is taken: another process (outside the share modes) writing.
+  std::function<void(const std::u16string&)> afterLock;
+  std::vector<std::u16string> flushed;  // the paths of the files flushed, in order
   // Runs just before CreateNewFile looks at the name: another process planting a file.
   std::function<void(const std::u16string&)> beforeCreate;
   // Runs just before OpenForReadingDenyWrite looks at the file.
@@ -124,9 +135,15 @@ class FakeFiles final : public platform::Files {
   platform::Status SetEndOfFile(platform::FileHandle file) override;
   platform::Result<std::uint32_t> WriteFile(platform::FileHandle file, const void* data,
                                             std::uint32_t size) override;
+  platform::Result<std::uint32_t> ReadFile(platform::FileHandle file, void* buffer,
+                                           std::uint32_t size) override;
+  platform::Status FlushFile(platform::FileHandle file) override;
+  platform::Result<std::uint32_t> GetFinalPathName(platform::FileHandle file, char16_t* buffer,
+                                                   std::uint32_t capacity) override;
   bool CloseHandle(platform::FileHandle file) override;
   platform::Status DeleteFile(const std::u16string& path) override;
-  platform::Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement) override;
+  platform::Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement,
+                               const std::u16string& backup) override;
   platform::Status MoveFile(const std::u16string& from, const std::u16string& to) override;
 
  private:
@@ -136,6 +153,7 @@ class FakeFiles final : public platform::Files {
     bool append = false;  // every write goes to the end of the file
   };
   const FakeNode* Parent(const std::u16string& path) const;  // the folder a path lies in
+  std::u16string Full(const std::u16string& path) const;     // against the current folder
   bool ParentExists(const std::u16string& path) const;
   platform::FileHandle Open(const std::u16string& path);
   std::uint64_t nextIndex_ = 1;
