@@ -84,6 +84,15 @@ class ExtractionTest(unittest.TestCase):
         self.assertEqual(memory, 20025 - 18150)  # medians: one outlier moves neither
 
 
+class DefaultRunTest(unittest.TestCase):
+    def test_runs_on_the_same_step_do_not_hide_which_is_faster(self):
+        # The launcher a step faster in two pairs and on the same step in three, never a
+        # step slower: the median of the pair ratios would be a tie's 1.002.
+        samples = {"launcher": [0.568, 0.568, 0.618, 0.568, 0.568],
+                   "msiexec": [0.617, 0.567, 0.617, 0.567, 0.617]}
+        self.assertAlmostEqual(bench_figures.default_run_ratio(samples), 0.568 / 0.617)
+
+
 class GoalTest(unittest.TestCase):
     def test_boundaries(self):
         cases = [
