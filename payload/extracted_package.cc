@@ -5,6 +5,7 @@
 
 #include "payload/embedded_package.h"
 #include "payload/extract_payload.h"
+#include "payload/full_path.h"
 
 namespace payload {
 namespace {
@@ -35,16 +36,9 @@ Status HoldsExactly(platform::Files& files, platform::FileHandle file,
 
 // The final path of the open file, however long.
 Status FinalPath(platform::Files& files, platform::FileHandle file, std::u16string& final) {
-  std::vector<char16_t> buffer(platform::kMaxPath, u'\0');
-  platform::Result<std::uint32_t> length = files.GetFinalPathName(file, buffer.data(), platform::kMaxPath);
-  if (length.ok() && length.value() >= buffer.size()) {
-    buffer.assign(length.value() + 1, u'\0');
-    length = files.GetFinalPathName(file, buffer.data(), length.value() + 1);
-  }
-  if (!length.ok()) return length.status();
-  if (length.value() >= buffer.size()) return Status::Failed(platform::kErrorSuccess);
-  final.assign(buffer.data(), length.value());
-  return Status::Done();
+  return ReadPathText(
+      [&](char16_t* buffer, std::uint32_t capacity) { return files.GetFinalPathName(file, buffer, capacity); },
+      final);
 }
 
 }  // namespace

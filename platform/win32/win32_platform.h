@@ -20,6 +20,8 @@ class Win32Resources final : public Resources {
 
 class Win32Files final : public Files {
  public:
+  // `advapi32` builds the creator-only access list.
+  explicit Win32Files(SystemLibrary& advapi32) : advapi32_(advapi32) {}
   Result<std::uint32_t> GetTempPath(char16_t* buffer, std::uint32_t capacity) override;
   Result<std::uint32_t> GetFileAttributes(const std::u16string& path) override;
   Result<std::uint32_t> GetFullPathName(const std::u16string& path, char16_t* buffer,
@@ -44,7 +46,7 @@ class Win32Files final : public Files {
   Status MoveFile(const std::u16string& from, const std::u16string& to) override;
 
  private:
-  SystemLibrary advapi32_{L"advapi32.dll"};  // for the creator-only access list
+  SystemLibrary& advapi32_;
 };
 
 class Win32Installer final : public Installer {
@@ -92,6 +94,7 @@ class Win32Process final : public Process {
 
 class Win32Registry final : public Registry {
  public:
+  explicit Win32Registry(SystemLibrary& advapi32) : advapi32_(advapi32) {}
   RegistryKey OpenKey(RegistryRoot root, const std::u16string& path,
                       std::uint32_t access) override;
   std::uint32_t QueryValue(RegistryKey key, const std::u16string& name, void* data,
@@ -100,7 +103,7 @@ class Win32Registry final : public Registry {
   std::uint32_t CloseKey(RegistryKey key) override;
 
  private:
-  SystemLibrary advapi32_{L"advapi32.dll"};
+  SystemLibrary& advapi32_;
 };
 
 class Win32FileVersions final : public FileVersions {
@@ -119,12 +122,14 @@ class Win32Platform {
   Platform& platform() { return platform_; }
 
  private:
+  // Bound on first use, for the files' access lists and the registry alike.
+  SystemLibrary advapi32_{L"advapi32.dll"};
   Win32Resources resources_;
-  Win32Files files_;
+  Win32Files files_{advapi32_};
   Win32Installer installer_;
   Win32Dialogs dialogs_;
   Win32Process process_;
-  Win32Registry registry_;
+  Win32Registry registry_{advapi32_};
   Win32FileVersions fileVersions_;
   Platform platform_{resources_, files_,    installer_,    dialogs_,
                      process_,   registry_, fileVersions_};
