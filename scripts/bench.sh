@@ -15,7 +15,7 @@
 # the reference extractor, for the Wine that runs here), build/bench-x86 (the i686
 # launcher, for its size) and, with --large, build/bench-large-{default,large}.
 # BENCH_WORK names the folder for the Wine prefixes (default build/bench-windows/bench-work);
-# BENCH_PAIRS the number of extraction pairs (15), BENCH_DEFAULT_PAIRS that of default runs (9).
+# BENCH_PAIRS the number of extraction pairs (31), BENCH_DEFAULT_PAIRS that of default runs (9).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -110,5 +110,5 @@ exec "$python" tests/bench/bench_figures.py \
   --package build/bench-windows/sample/sample.msp \
   --size-exe build/bench-x86/launcher.exe \
   --size-package build/bench-x86/sample/sample.msp \
-  --work "$work" --pairs "${BENCH_PAIRS:-15}" --default-pairs "${BENCH_DEFAULT_PAIRS:-9}" \
+  --work "$work" --pairs "${BENCH_PAIRS:-31}" --default-pairs "${BENCH_DEFAULT_PAIRS:-9}" \
   "${large_arguments[@]}"
