@@ -1,6 +1,6 @@
 # What the executable carries: the patch package, the patch-information texts, the string
-# tables, and the two version strings. A release engineer sets these to build the launcher
-# of their own service pack.
+# tables, and the two version strings, read from the package. A release engineer sets these
+# to build the launcher of their own service pack.
 find_package(Python3 COMPONENTS Interpreter)
 
 set(LAUNCHER_SAMPLE_PACKAGE ${CMAKE_BINARY_DIR}/sample/sample.msp)
@@ -8,37 +8,69 @@ set(LAUNCHER_PATCH_PACKAGE "${LAUNCHER_SAMPLE_PACKAGE}" CACHE FILEPATH
     "The Windows Installer patch package (.msp) to embed")
 set(LAUNCHER_PATCH_INFO_DIR "${CMAKE_SOURCE_DIR}/resources/patch_info" CACHE PATH
     "Folder of patch-information texts: <id>.txt (neutral) and <id>.1046.txt, ids from 206")
-set(LAUNCHER_TARGET_VERSION "8.2.0.4" CACHE STRING
-    "The version the patch brings a product to (string 700)")
-set(LAUNCHER_CANDIDATE_VERSIONS "8.0.24.6,8.1.0.3," CACHE STRING
-    "The versions the patch applies to, each followed by a comma (string 900)")
+set(LAUNCHER_TARGET_VERSION "" CACHE STRING
+    "The version the patch brings a product to (string 700); empty: read from the package")
+set(LAUNCHER_CANDIDATE_VERSIONS "" CACHE STRING
+    "The versions the patch applies to, each followed by a comma (string 900); empty: read from the package")
+option(LAUNCHER_CHECK_PACKAGE
+       "Read the versions from the package, and refuse versions and texts that contradict it" ON)
 
 if(LAUNCHER_PATCH_PACKAGE STREQUAL LAUNCHER_SAMPLE_PACKAGE)
   if(NOT Python3_FOUND)
     message(FATAL_ERROR "The sample package is made with Python 3; "
                         "set LAUNCHER_PATCH_PACKAGE to your own .msp instead.")
   endif()
-  # The sample patch brings its products to the target version; a changed version must
-  # remake it, so the version is a file the command depends on.
-  file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/sample/target-version.txt
-       CONTENT "@LAUNCHER_TARGET_VERSION@")
-  set(_sample_sources
-    ${CMAKE_SOURCE_DIR}/resources/sample_package/make_sample_package.py
-    ${CMAKE_SOURCE_DIR}/resources/sample_package/target_products.txt
-    ${CMAKE_BINARY_DIR}/sample/target-version.txt)
-  add_custom_command(
-    OUTPUT ${LAUNCHER_SAMPLE_PACKAGE}
-    COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/sample
-    COMMAND ${Python3_EXECUTABLE} ${CMAKE_SOURCE_DIR}/resources/sample_package/make_sample_package.py
-            --output ${LAUNCHER_SAMPLE_PACKAGE} --target-version ${LAUNCHER_TARGET_VERSION}
-    DEPENDS ${_sample_sources}
-    COMMENT "Making the sample patch package"
-    VERBATIM)
-  add_custom_target(sample_package DEPENDS ${LAUNCHER_SAMPLE_PACKAGE})
-  # Lets the resource compiler's dependency on the package file make it first.
-  set_source_files_properties(${LAUNCHER_SAMPLE_PACKAGE} PROPERTIES GENERATED TRUE)
+  # Made here, not at build time, so that it can be read below like any package. The script
+  # leaves an unchanged package alone, so configuring again rebuilds nothing.
+  set(_sample_script ${CMAKE_SOURCE_DIR}/resources/sample_package/make_sample_package.py)
+  set(_sample_arguments --output ${LAUNCHER_SAMPLE_PACKAGE})
+  if(NOT LAUNCHER_TARGET_VERSION STREQUAL "")
+    list(APPEND _sample_arguments --target-version ${LAUNCHER_TARGET_VERSION})
+  endif()
+  file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/sample)
+  execute_process(COMMAND ${Python3_EXECUTABLE} ${_sample_script} ${_sample_arguments}
+                  RESULT_VARIABLE _made ERROR_VARIABLE _why)
+  if(NOT _made EQUAL 0)
+    message(FATAL_ERROR "Making the sample package failed:\n${_why}")
+  endif()
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_sample_script}
+               ${CMAKE_SOURCE_DIR}/resources/sample_package/target_products.txt)
 elseif(NOT EXISTS "${LAUNCHER_PATCH_PACKAGE}")
   message(FATAL_ERROR "LAUNCHER_PATCH_PACKAGE: no such file: ${LAUNCHER_PATCH_PACKAGE}")
+endif()
+
+# Strings 700 and 900: read from the package, or checked against it where given.
+if(LAUNCHER_CHECK_PACKAGE)
+  if(NOT Python3_FOUND)
+    message(FATAL_ERROR "Reading the package takes Python 3 with olefile; or configure with "
+                        "-DLAUNCHER_CHECK_PACKAGE=OFF and give both versions.")
+  endif()
+  set(_reader ${CMAKE_CURRENT_LIST_DIR}/read_patch_package.py)
+  execute_process(
+    COMMAND ${Python3_EXECUTABLE} ${_reader} --package ${LAUNCHER_PATCH_PACKAGE}
+            --info-dir ${LAUNCHER_PATCH_INFO_DIR} --target-version "${LAUNCHER_TARGET_VERSION}"
+            --candidate-versions "${LAUNCHER_CANDIDATE_VERSIONS}"
+            --output ${CMAKE_BINARY_DIR}/package_versions.cmake
+    RESULT_VARIABLE _read OUTPUT_VARIABLE _said ERROR_VARIABLE _why)
+  if(NOT _read EQUAL 0)
+    message(FATAL_ERROR "${_why}")
+  endif()
+  string(REGEX REPLACE "\n$" "" _said "${_said}")
+  string(REPLACE "\n" "\n   " _said "${_said}")
+  message(STATUS "Patch package ${LAUNCHER_PATCH_PACKAGE}:\n   ${_said}")
+  include(${CMAKE_BINARY_DIR}/package_versions.cmake)
+  file(GLOB _texts CONFIGURE_DEPENDS ${LAUNCHER_PATCH_INFO_DIR}/*.txt)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_reader}
+               ${LAUNCHER_PATCH_PACKAGE} ${_texts})
+else()
+  if(LAUNCHER_TARGET_VERSION STREQUAL "" OR LAUNCHER_CANDIDATE_VERSIONS STREQUAL "")
+    message(FATAL_ERROR "With LAUNCHER_CHECK_PACKAGE off, give both LAUNCHER_TARGET_VERSION "
+                        "and LAUNCHER_CANDIDATE_VERSIONS.")
+  endif()
+  message(STATUS "LAUNCHER_CHECK_PACKAGE is off: versions taken as given; nothing was checked "
+                 "against the package.")
+  set(LAUNCHER_BUILT_TARGET_VERSION "${LAUNCHER_TARGET_VERSION}")
+  set(LAUNCHER_BUILT_CANDIDATE_VERSIONS "${LAUNCHER_CANDIDATE_VERSIONS}")
 endif()
 
 # Text in a resource script string: a double quote is doubled, a backslash escaped.
@@ -117,8 +149,8 @@ set(_fill_patch_size ${CMAKE_CURRENT_LIST_DIR}/fill_patch_size.py)
 
 set(_generated ${CMAKE_BINARY_DIR}/generated)
 launcher_rc_string(LAUNCHER_RC_PACKAGE "${LAUNCHER_PATCH_PACKAGE}")
-launcher_rc_string(LAUNCHER_RC_TARGET_VERSION "${LAUNCHER_TARGET_VERSION}")
-launcher_rc_string(LAUNCHER_RC_CANDIDATE_VERSIONS "${LAUNCHER_CANDIDATE_VERSIONS}")
+launcher_rc_string(LAUNCHER_RC_TARGET_VERSION "${LAUNCHER_BUILT_TARGET_VERSION}")
+launcher_rc_string(LAUNCHER_RC_CANDIDATE_VERSIONS "${LAUNCHER_BUILT_CANDIDATE_VERSIONS}")
 file(GLOB _string_tables CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/strings/*.rc)
 
 # Writes the resource script of one link into `dir`, with `neutral_text` as the neutral

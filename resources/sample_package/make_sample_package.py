@@ -6,9 +6,12 @@
 The package is written here, from the published formats, as a compound file that holds:
 - the patch package's summary information: the target product codes in its template, the
   list of its transforms in its last author, the patch code in its revision number;
-- one transform substorage per target product, which changes that product's database:
-  ProductVersion becomes the target version, and the registry value that the Registry row
-  "ServicePackLevel" writes (the host key's "ServicePack", "0" before) becomes "2";
+- per target product and per version it may be at, a pair of transform substorages, as the
+  patch creation tools make them: the first changes that product's database (ProductVersion
+  becomes the target version, and the registry value that the Registry row
+  "ServicePackLevel" writes, the host key's "ServicePack", "0" before, becomes "2"); its
+  twin, named like it with a leading "#", changes nothing here (the tools put the patch's
+  own rows there);
 - an empty database of the package's own (string pool and table list), as every patch
   package has;
 - one stream of fixed pseudo-random bytes that pads the file to the requested size.
@@ -32,13 +35,12 @@ TARGETS_FILE = HERE / "target_products.txt"
 
 DEFAULT_SIZE = 9720320
 DEFAULT_TARGET_VERSION = "8.2.0.4"
-# The oldest version the patch applies to, as the transforms describe their base.
-BASE_VERSION = "8.0.24.6"
+# The versions the patch applies to, each with the name its transforms start with.
+BASES = [("8.0.24.6", "RTMToSP2."), ("8.1.0.3", "SP1ToSP2.")]
 PATCH_CODE = "{3F1D2B7A-9C4E-4A61-8E25-D7B0C6A91F38}"
 PATCH_CLASS = uuid.UUID("000C1086-0000-0000-C000-000000000046")
 TRANSFORM_CLASS = uuid.UUID("000C1082-0000-0000-C000-000000000046")
 PRODUCT = "Brimfold Tessary Desktop R16.0"
-TRANSFORM_PREFIX = "R160ToSP2."
 FILLER_STREAM = "Filler"
 # The filler must not fit in the mini stream, so that it grows the file sector by sector.
 MIN_FILLER = 4096
@@ -55,8 +57,19 @@ CHANGES = [
 # The sample products' upgrade codes follow from their product codes this way (see
 # tests/e2e/sample_machine/sample_products.py); the transforms name them as real ones do.
 SAMPLE_CODE_NAMESPACE = uuid.UUID("5d0c7c39-2a61-4e0b-9a57-b1f3a3e1c0d4")
-# A transform applies only to the product it names, by product code and by upgrade code.
-VALIDATE_PRODUCT, VALIDATE_UPGRADECODE = 0x0001, 0x0800
+# What the installer checks before it applies a transform (the upper word of its Character
+# Count): the product code, the upgrade code, and the version's first three fields equal to
+# the base's; the patch creation tools' default.
+VALIDATE_LANGUAGE, VALIDATE_PRODUCT, VALIDATE_PLATFORM = 0x0001, 0x0002, 0x0004
+VALIDATE_MAJOR, VALIDATE_MINOR, VALIDATE_UPDATE = 0x0008, 0x0010, 0x0020
+VALIDATE_EQUAL, VALIDATE_GREATER_EQUAL, VALIDATE_UPGRADECODE = 0x0100, 0x0200, 0x0800
+VALIDATION = VALIDATE_PRODUCT | VALIDATE_UPGRADECODE | VALIDATE_UPDATE | VALIDATE_EQUAL
+# The errors the installer lets pass while it applies one (the lower word): a row or table
+# added that exists, deleted that is missing, a row updated that is missing; the tools'
+# default for patches. Wine's installer reads this word as the validation flags instead,
+# where these bits ask for language, product code, platform, major and minor version: the
+# sample passes each of those checks there (see the README on testing under Wine).
+ERROR_CONDITIONS = 0x001F
 
 # Summary-information property ids and the variant types they are stored with.
 PID_CODEPAGE, PID_TITLE, PID_SUBJECT, PID_AUTHOR, PID_KEYWORDS, PID_COMMENTS = 1, 2, 3, 4, 5, 6
@@ -80,8 +93,41 @@ def load_targets(path=TARGETS_FILE):
     return codes
 
 
-def transform_names(targets):
-    return [f"{TRANSFORM_PREFIX}{n}" for n in range(1, len(targets) + 1)]
+@dataclasses.dataclass
+class Transform:
+    """One transform substorage: the product it is for, from which version to which, and
+    what the installer checks; a twin ("#" name) changes no row."""
+    name: str
+    product: str
+    base_version: str
+    new_version: str
+    validation: int = VALIDATION
+    errors: int = ERROR_CONDITIONS
+    twin: bool = False
+    new_product: str = None
+
+    @property
+    def description(self):
+        """Revision Number: "{base product}version;{new product}version;{upgrade code}"."""
+        return (f"{self.product}{self.base_version};{self.new_product or self.product}"
+                f"{self.new_version};{upgrade_code(self.product)}")
+
+
+def transform_name(base_version, index):
+    """The name of the transform from base_version for the target at index (from 0)."""
+    prefix = dict(BASES)[base_version]
+    return f"{prefix}{index + 1}"
+
+
+def sample_transforms(targets, target_version):
+    """Per target, in template order, a pair per base version: the transform, its twin."""
+    pairs = []
+    for index, code in enumerate(targets):
+        for base, _ in BASES:
+            name = transform_name(base, index)
+            pairs += [Transform(name, code, base, target_version),
+                      Transform("#" + name, code, base, target_version, twin=True)]
+    return pairs
 
 
 def upgrade_code(product_code):
@@ -91,7 +137,7 @@ def upgrade_code(product_code):
 
 # --- Summary information -------------------------------------------------------------
 
-def summary_properties(targets):
+def summary_properties(targets, transforms, patch_code=PATCH_CODE):
     """(pid, type, value) of a patch package's summary, in id order."""
     return [
         (PID_CODEPAGE, VT_I2, CODEPAGE),
@@ -103,9 +149,9 @@ def summary_properties(targets):
                                  f"Service Pack 2 for {PRODUCT}."),
         (PID_TEMPLATE, VT_LPSTR, ";".join(targets)),
         # The transform substorages, in the order the installer applies them.
-        (PID_LASTAUTHOR, VT_LPSTR, ";".join(":" + name for name in transform_names(targets))),
+        (PID_LASTAUTHOR, VT_LPSTR, ";".join(":" + t.name for t in transforms)),
         # The patch code; codes of obsoleted patches would follow it without separator.
-        (PID_REVNUMBER, VT_LPSTR, PATCH_CODE),
+        (PID_REVNUMBER, VT_LPSTR, patch_code),
         (PID_CREATE_DTM, VT_FILETIME, CREATED),
         # 3: needs Windows Installer 2.0 or later.
         (PID_WORDCOUNT, VT_I4, 3),
@@ -115,11 +161,8 @@ def summary_properties(targets):
     ]
 
 
-def transform_summary_properties(product_code, target_version):
-    """(pid, type, value) of the summary of the transform for one product."""
-    # Base and result: "{product}version;{product}version;{upgrade code}".
-    description = (f"{product_code}{BASE_VERSION};{product_code}{target_version};"
-                   f"{upgrade_code(product_code)}")
+def transform_summary_properties(spec):
+    """(pid, type, value) of the summary of one transform."""
     return [
         (PID_CODEPAGE, VT_I2, CODEPAGE),
         (PID_TITLE, VT_LPSTR, "Transform"),
@@ -128,11 +171,10 @@ def transform_summary_properties(product_code, target_version):
         # Platform and language of the base and of the result: any.
         (PID_TEMPLATE, VT_LPSTR, "Intel;0"),
         (PID_LASTAUTHOR, VT_LPSTR, "Intel;0"),
-        (PID_REVNUMBER, VT_LPSTR, description),
+        (PID_REVNUMBER, VT_LPSTR, spec.description),
         (PID_CREATE_DTM, VT_FILETIME, CREATED),
         (PID_PAGECOUNT, VT_I4, 200),
-        # The validation flags; the high word would suppress apply errors, none is.
-        (PID_CHARCOUNT, VT_I4, VALIDATE_PRODUCT | VALIDATE_UPGRADECODE),
+        (PID_CHARCOUNT, VT_I4, spec.validation << 16 | spec.errors),
         (PID_SECURITY, VT_I4, 4),
     ]
 
@@ -233,14 +275,14 @@ def row_update(pool, columns, key, changes):
     return struct.pack(f"<H{len(values)}H", mask, *values)
 
 
-def transform(product_code, target_version):
-    """The streams of the transform for one product, as (name, bytes)."""
+def transform(spec):
+    """The streams of one transform, as (name, bytes)."""
     pool = StringPool(CODEPAGE)
     tables = {}
-    for table, columns, key, column, value in CHANGES:
-        new = target_version if value is None else value
+    for table, columns, key, column, value in ([] if spec.twin else CHANGES):
+        new = spec.new_version if value is None else value
         tables[table] = tables.get(table, b"") + row_update(pool, columns, key, {column: new})
-    summary = property_set(transform_summary_properties(product_code, target_version))
+    summary = property_set(transform_summary_properties(spec))
     return ([(SUMMARY_STREAM, summary)] + pool.streams()
             + [(stream_name(table), rows) for table, rows in tables.items()])
 
@@ -416,26 +458,31 @@ def filler_bytes(length):
     return hashlib.shake_128(b"Brimfold Tessary sample patch filler").digest(length)
 
 
-def package_tree(targets, target_version, filler):
-    children = [(SUMMARY_STREAM, property_set(summary_properties(targets))),
+def package_tree(targets, transforms, filler, patch_code=PATCH_CODE):
+    children = [(SUMMARY_STREAM, property_set(summary_properties(targets, transforms, patch_code))),
                 # The package's own database holds no table and no string.
                 (stream_name("_StringPool"), struct.pack("<I", 0)),
                 (stream_name("_StringData"), b""),
                 (stream_name("_Tables"), b""),
                 (stream_name(FILLER_STREAM, table=False), filler)]
-    for name, code in zip(transform_names(targets), targets):
-        children.append((name, Storage(transform(code, target_version), TRANSFORM_CLASS)))
+    for spec in transforms:
+        children.append((spec.name, Storage(transform(spec), TRANSFORM_CLASS)))
     return Storage(children, PATCH_CLASS)
 
 
-def build(output, size, target_version=DEFAULT_TARGET_VERSION):
+def build(output, size, target_version=DEFAULT_TARGET_VERSION, targets=None, transforms=None,
+          patch_code=PATCH_CODE):
+    """Writes the package; another list of targets or of transforms makes a variant of it.
+    A file that already holds these bytes is left alone, so that a build depending on it
+    has nothing to redo."""
     if not VERSION_RE.fullmatch(target_version):
         raise SystemExit(f"make_sample_package.py: not a product version: {target_version!r}")
-    targets = load_targets()
+    targets = load_targets() if targets is None else targets
+    transforms = sample_transforms(targets, target_version) if transforms is None else transforms
     filler = memoryview(filler_bytes(size))
 
     def size_with(length):
-        return file_size(package_tree(targets, target_version, filler[:length]))
+        return file_size(package_tree(targets, transforms, filler[:length], patch_code))
 
     # The filler takes whole sectors; allocation-table sectors come and go with it, so
     # step down until the file fits, then up while it still does.
@@ -446,7 +493,10 @@ def build(output, size, target_version=DEFAULT_TARGET_VERSION):
         raise SystemExit(f"make_sample_package.py: --size {size} is less than the smallest package")
     while size_with(length + SECTOR) <= size:
         length += SECTOR
-    Path(output).write_bytes(compound_file(package_tree(targets, target_version, filler[:length])))
+    data = compound_file(package_tree(targets, transforms, filler[:length], patch_code))
+    output = Path(output)
+    if not output.is_file() or output.stat().st_size != len(data) or output.read_bytes() != data:
+        output.write_bytes(data)
 
 
 def main(argv=None):

@@ -203,41 +203,46 @@ class SamplePackageTest(unittest.TestCase):
                 self.assertTrue(texts[8].startswith(":"), texts[8])
                 self.assertIn("Brimfold Tessary", texts[3] + texts[6])
 
-    def test_one_transform_per_target_in_template_order(self):
+    def test_a_transform_pair_per_target_and_base_in_template_order(self):
         package = CompoundFile(self.default.read_bytes())
         root = package.children()
-        names = [f"R160ToSP2.{n}" for n in range(1, 22)]
+        names = [f"{twin}{prefix}{n}" for n in range(1, 22)
+                 for prefix in ("RTMToSP2.", "SP1ToSP2.") for twin in ("", "#")]
         last_author = text_properties(package.stream(root["\x05SummaryInformation"]))[8]
         self.assertEqual(last_author, ";".join(":" + name for name in names))
-        for code, name in zip(self.template.split(";"), names):
+        for n, name in enumerate(names):
+            code, base = self.template.split(";")[n // 4], ("8.0.24.6", "8.1.0.3")[n // 2 % 2]
             with self.subTest(transform=name):
                 entry = package.entries[root[name]]
                 self.assertEqual((entry["kind"], entry["clsid"]), (1, TRANSFORM_CLASS))
                 summary = package.stream(package.children(root[name])["\x05SummaryInformation"])
                 # Base and result product, then the upgrade code; the installer checks the
-                # product and upgrade codes (validation flags 0x0801) and nothing else.
+                # product and upgrade codes and three fields of the version, equal (upper
+                # word), and lets the usual row and table errors pass (lower word).
                 self.assertRegex(text_properties(summary)[9],
-                                 rf"^{re.escape(code)}8\.0\.24\.6;{re.escape(code)}8\.2\.0\.4;"
+                                 rf"^{re.escape(code)}{re.escape(base)};{re.escape(code)}8\.2\.0\.4;"
                                  r"\{[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}\}$")
-                self.assertEqual(int_properties(summary)[16], 0x0801)
+                self.assertEqual(int_properties(summary)[16], 0x0922001F)
 
     def test_transform_rows(self):
         # (package, target version)
         for path, version in [(self.default, "8.2.0.4"), (self.small, "9.1.0.17")]:
             with self.subTest(package=path.name):
                 package = CompoundFile(path.read_bytes())
-                first, last = (package.children()[f"R160ToSP2.{n}"] for n in (1, 21))
+                first, last, twin = (package.children()[name]
+                                     for name in ("RTMToSP2.1", "SP1ToSP2.21", "#RTMToSP2.1"))
                 tables = transform_tables(package, first)
                 self.assertEqual(tables, {
                     "Property": [(0x0002, {"Property": "ProductVersion", "Value": version})],
                     "Registry": [(0x0010, {"Registry": "ServicePackLevel", "Value": "2"})],
                 })
                 self.assertEqual(transform_tables(package, last), tables)
+                self.assertEqual(transform_tables(package, twin), {})
 
     def test_directory_is_a_red_black_tree_in_name_order(self):
         package = CompoundFile(self.default.read_bytes())
         storages = [n for n, e in enumerate(package.entries) if e["kind"] in (1, 5)]
-        self.assertEqual(len(storages), 22)
+        self.assertEqual(len(storages), 1 + 21 * 4)
 
         def black_height(index):
             if index == 0xFFFFFFFF:

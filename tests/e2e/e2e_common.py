@@ -158,7 +158,8 @@ def build_variant(name, **cache):
     settings = dict(cache)
     settings.setdefault("LAUNCHER_PATCH_PACKAGE", PACKAGE)
     settings.update(BUILD_TESTING="OFF", CMAKE_BUILD_TYPE="MinSizeRel",
-                    LAUNCHER_MINGW_ARCH=winetest.machine().launcher)
+                    LAUNCHER_MINGW_ARCH=winetest.machine().launcher,
+                    Python3_EXECUTABLE=sys.executable)
     configure = ["cmake", "-S", SOURCE, "-B", build,
                  "-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(SOURCE, "cmake", "mingw-w64.cmake")]
     configure += ["-D%s=%s" % item for item in sorted(settings.items())]

@@ -59,7 +59,7 @@ class DefaultRun(LauncherTestCase):
         return [(b["caption"], b["text"]) for b in result.boxes if b["caption"] in ours]
 
     def patches(self, code):
-        return self.machine.probe_run(self.prefix, "patches", code).all("patch")
+        return self.machine.probe_run(self.prefix, "patches", code).listed("patch")
 
     # --- one product per outcome --------------------------------------------
 
@@ -177,13 +177,15 @@ class DefaultRun(LauncherTestCase):
 
 
 class StopWhenACandidateIsTheTarget(LauncherTestCase):
-    """A build whose candidates name the target version stops at that candidate."""
+    """A build whose candidates name the target version stops at that candidate: given by
+    hand, with the package's check off (with it on, the configure refuses the list)."""
 
     @classmethod
     def setUpClass(cls):
         cls.machine = SampleMachine()
         cls.variant = e2e_common.build_variant(
-            "candidates-with-target", LAUNCHER_CANDIDATE_VERSIONS="8.0.24.6,8.2.0.4,8.1.0.3,")
+            "candidates-with-target", LAUNCHER_CHECK_PACKAGE="OFF", LAUNCHER_TARGET_VERSION="8.2.0.4",
+            LAUNCHER_CANDIDATE_VERSIONS="8.0.24.6,8.2.0.4,8.1.0.3,")
         super().setUpClass()
 
     def test_stops_with_306_and_removes_the_package(self):
@@ -193,7 +195,7 @@ class StopWhenACandidateIsTheTarget(LauncherTestCase):
         self.assertEqual([(b["caption"], b["text"]) for b in result.boxes],
                          [message(ENGLISH, 306, "Tessary")])
         self.assertEqual(result.exit_code, 0)
-        self.assertEqual(self.machine.probe_run(self.prefix, "patches", SECOND).all("patch"), [])
+        self.assertEqual(self.machine.probe_run(self.prefix, "patches", SECOND).listed("patch"), [])
         self.assertEqual(glob.glob(os.path.join(self.prefix.temp_dir(), "MSP*")), [])
 
 
@@ -216,7 +218,7 @@ class PackageRewrittenBeforeTheCheck(LauncherTestCase):
         path, mode = seen[0]
         self.assertEqual(self.launcher_boxes(result), [message(ENGLISH, 300, 1006)])
         self.assertEqual(result.exit_code, 1006)
-        self.assertEqual(self.machine.probe_run(self.prefix, "patches", TESSARY).all("patch"), [])
+        self.assertEqual(self.machine.probe_run(self.prefix, "patches", TESSARY).listed("patch"), [])
         # Not the launcher's any more: left as it was found.
         self.assertEqual(glob.glob(os.path.join(temp, "MSP*")), [path])
         self.assertNotEqual(e2e_common.read(path), e2e_common.read(e2e_common.PACKAGE))

@@ -116,7 +116,7 @@ class OtherBuilds(LauncherTestCase):
             ["-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(e2e_common.SOURCE, "cmake", "mingw-w64.cmake"),
              "-DLAUNCHER_MINGW_ARCH=" + e2e_common.winetest.machine().launcher,
              "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DPython3_EXECUTABLE=" + sys.executable],
-            packages={"shipped": junk})
+            packages={"shipped": junk}, settings={"shipped": build_variants.UNCHECKED_PACKAGE})
         cls.texts = build_variants.variants(e2e_common.SOURCE)
         super().setUpClass()
 

@@ -5,6 +5,8 @@ registry value, and a second run of the launcher finds it up to date."""
 import importlib.util
 import os
 import shutil
+import subprocess
+import sys
 import tempfile
 import unittest
 
@@ -116,7 +118,8 @@ class TransformOracle(ProductsTestCase):
             with self.subTest(code=code):
                 database = self.products.package(code, "Brimfold Tessary", language, version, win64)
                 transform = os.path.join(self.scratch, "%d.mst" % index)
-                name = "%s%d" % (make_sample_package.TRANSFORM_PREFIX, index + 1)
+                # The transform for the product's own version.
+                name = make_sample_package.transform_name(version, index)
                 copied = self.probe("substorage", self.win(e2e_common.PACKAGE), name,
                                     self.win(transform))
                 self.assertEqual((copied.get("result"), copied.get("class")),
@@ -163,7 +166,7 @@ class PatchedProductsAreUpToDate(ProductsTestCase):
                 self.assertEqual(self.version(code), TARGET_VERSION)
                 self.assertEqual(sample_products.service_pack_level(self.prefix.wine, code),
                                  SERVICE_PACK_AFTER)
-                self.assertEqual(self.probe("patches", code).all("patch"), [e2e_common.PATCH_GUID])
+                self.assertEqual(self.probe("patches", code).listed("patch"), [e2e_common.PATCH_GUID])
 
         # Every product is at the target version now: one 306, naming the last, in the
         # user's language.
@@ -172,7 +175,40 @@ class PatchedProductsAreUpToDate(ProductsTestCase):
         self.assertEqual(second.exit_code, 0)
         for code, _, _, _ in products:
             self.assertEqual(self.version(code), TARGET_VERSION)
-            self.assertEqual(self.probe("patches", code).all("patch"), [e2e_common.PATCH_GUID])
+            self.assertEqual(self.probe("patches", code).listed("patch"), [e2e_common.PATCH_GUID])
+
+
+class BuiltFromThePackageAlone(ProductsTestCase):
+    """A launcher built from a package and its texts alone takes strings 700 and 900 from
+    the package's transforms, and patches what they are for."""
+
+    NEW_VERSION = "9.1.0.17"
+
+    @classmethod
+    def setUpClass(cls):
+        work = os.path.join(e2e_common.WORK, "package-alone")
+        os.makedirs(work, exist_ok=True)
+        package = os.path.join(work, "sp9.msp")
+        make_sample_package.build(package, 200000, cls.NEW_VERSION)
+        cls.exe = e2e_common.build_variant("package-alone", LAUNCHER_PATCH_PACKAGE=package)
+        super().setUpClass()
+
+    def test_versions_read_from_the_package(self):
+        checked = subprocess.run(
+            [sys.executable, os.path.join(e2e_common.SOURCE, "tests", "resources", "check_string_tables.py"),
+             self.exe, "--target-version", self.NEW_VERSION, "--candidate-versions", "8.0.24.6,8.1.0.3,"],
+            capture_output=True, text=True)
+        self.assertEqual(checked.returncode, 0, checked.stdout)
+
+        products = [(TARGETS[0], "Tessary", "8.1.0.3"), (TARGETS[1], "Tessary Viewer", "8.2.0.4")]
+        for code, name, version in products:
+            sample_products.install_product(
+                self.prefix.wine, self.products.package(code, name, 1033, version))
+        result = self.prefix.run_watched(self.exe, [], timeout=120)
+        self.assertEqual([box["text"] for box in result.boxes],
+                         [ENGLISH[301].replace("%s", "Tessary"), ENGLISH[308].replace("%s", "Tessary Viewer")])
+        self.assertEqual(self.probe("info", TARGETS[0], "VersionString").get("value"), self.NEW_VERSION)
+        self.assertEqual(self.probe("info", TARGETS[1], "VersionString").get("value"), "8.2.0.4")
 
 
 if __name__ == "__main__":

@@ -42,7 +42,7 @@ class SignedLauncher(LauncherTestCase):
                 self.assertEqual(result.exit_code, exit_code)
                 kept = set(glob.glob(os.path.join(temp, "MSP*"))) - before
                 self.assertEqual([read(path) for path in kept], [read(e2e_common.PACKAGE)] * left)
-        patches = self.machine.probe_run(self.prefix, "patches", TESSARY).all("patch")
+        patches = self.machine.probe_run(self.prefix, "patches", TESSARY).listed("patch")
         self.assertEqual(patches, [e2e_common.PATCH_GUID])
 
 

@@ -33,10 +33,12 @@ def shipped_texts(source):
     return neutral, portuguese
 
 
-def second_text(id):
+def second_text(source, id):
     # A PatchSize line of its own, which the build must leave alone: only the neutral 206
-    # carries the launcher's size.
-    return (b"ProductCode={0C4E7A21-5B3D-4F68-9A1E-2D7F6B8C3E%02d}\r\n" % id +
+    # carries the launcher's size. Its product is another of the package's targets.
+    with open(os.path.join(source, "resources", "sample_package", "target_products.txt"), "rb") as f:
+        code = f.read().split()[id - 205]
+    return (b"ProductCode=" + code + b"\r\n" +
             b"PatchTitle=Second text, id %d\r\n" % id +
             b"PatchSize=4242\r\n")
 
@@ -47,11 +49,11 @@ def variants(source):
     without_size = re.sub(rb"^PatchSize=[^\r\n]*\r\n", b"", neutral, flags=re.MULTILINE)
     return {
         # Built with the three passes that fill in PatchSize.
-        "206-207": {"206.txt": neutral, "206.1046.txt": portuguese, "207.txt": second_text(207)},
-        "206-208": {"206.txt": neutral, "206.1046.txt": portuguese, "208.txt": second_text(208)},
+        "206-207": {"206.txt": neutral, "206.1046.txt": portuguese, "207.txt": second_text(source, 207)},
+        "206-208": {"206.txt": neutral, "206.1046.txt": portuguese, "208.txt": second_text(source, 208)},
         "206-empty-207": {"206.txt": neutral, "207.txt": b""},
         # Taken as they are, in one link.
-        "no-206": {"207.txt": second_text(207)},
+        "no-206": {"207.txt": second_text(source, 207)},
         "empty-206": {"206.txt": b""},
         "no-patch-size": {"206.txt": without_size, "206.1046.txt": portuguese},
         # The shipped texts, for a build with another package, or signed.
@@ -61,6 +63,9 @@ def variants(source):
     }
 
 
+# A package the build cannot read is built with the versions given.
+UNCHECKED_PACKAGE = {"LAUNCHER_CHECK_PACKAGE": "OFF", "LAUNCHER_TARGET_VERSION": "8.2.0.4",
+                     "LAUNCHER_CANDIDATE_VERSIONS": "8.0.24.6,8.1.0.3,"}
 SIGNING_VARIABLES = ("CERTIFICATE", "KEY", "PASSWORD_FILE", "DESCRIPTION", "URL", "TIMESTAMP_URL")
 DESCRIPTION = "Brimfold Tessary 8.2 Service Pack"
 URL = "https://brimfold.example/servicepacks/8.2"
@@ -146,8 +151,11 @@ def build(source, work, package, names=None, configure_args=(), cmake="cmake", p
             with open(os.path.join(texts, file_name), "wb") as f:
                 f.write(data)
         package_of = (packages or {}).get(name, package)
-        # Every signing variable is given, empty when unused: the shared tree keeps the last.
+        # Every variable a variant may set is given, at its default when unused: the shared
+        # tree keeps the last.
         cache = {"LAUNCHER_SIGNING_" + variable: "" for variable in SIGNING_VARIABLES}
+        cache.update(LAUNCHER_CHECK_PACKAGE="ON", LAUNCHER_TARGET_VERSION="",
+                     LAUNCHER_CANDIDATE_VERSIONS="")
         cache.update((settings or {}).get(name, {}))
         run([cmake, "-S", source, "-B", tree, *configure_args,
              "-DBUILD_TESTING=OFF", "-DLAUNCHER_PATCH_PACKAGE=" + os.path.abspath(package_of),

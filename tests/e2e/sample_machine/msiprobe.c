@@ -23,6 +23,7 @@
 #include <msiquery.h>
 #include <objbase.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <wchar.h>
 
 static void print_line(const wchar_t *key, const wchar_t *value)
@@ -54,17 +55,26 @@ static int probe_info(const wchar_t *code, const wchar_t *attribute)
 
 static int probe_patches(const wchar_t *code)
 {
-    DWORD index;
-    UINT result;
-    for (index = 0;; ++index) {
+    /* A patch lists all of its transforms, a pair per target and base version: the list
+       is as long as the patch makes it. */
+    DWORD index = 0, capacity = 1024;
+    wchar_t *transforms = malloc(capacity * sizeof *transforms);
+    UINT result = transforms ? ERROR_SUCCESS : ERROR_OUTOFMEMORY;
+    while (result == ERROR_SUCCESS) {
         wchar_t patch[39];
-        wchar_t transforms[1024];
-        DWORD size = ARRAYSIZE(transforms);
+        DWORD size = capacity;
         result = MsiEnumPatchesW(code, index, patch, transforms, &size);
-        if (result != ERROR_SUCCESS)
-            break;
-        print_line(L"patch", patch);
+        if (result == ERROR_MORE_DATA) {
+            capacity = size + 1;
+            free(transforms);
+            transforms = malloc(capacity * sizeof *transforms);
+            result = transforms ? ERROR_SUCCESS : ERROR_OUTOFMEMORY;
+        } else if (result == ERROR_SUCCESS) {
+            print_line(L"patch", patch);
+            ++index;
+        }
     }
+    free(transforms);
     /* ERROR_NO_MORE_ITEMS is the normal end of the list. */
     printf("result=%u\n", result == ERROR_NO_MORE_ITEMS ? 0u : result);
     printf("count=%lu\n", (unsigned long)index);

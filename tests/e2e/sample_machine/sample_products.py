@@ -154,6 +154,12 @@ class ProbeResult:
     def all(self, key: str) -> List[str]:
         return [v for k, v in self.lines if k == key]
 
+    def listed(self, key: str) -> List[str]:
+        """all(key) of a listing that ran to its end: a failed call would read as "none"."""
+        if self.get("result") != "0":
+            raise WineError("msiprobe: the listing failed: {}".format(self.lines))
+        return self.all(key)
+
 
 def run_probe(run_wine: RunWine, probe_exe: str, *args: str) -> ProbeResult:
     code, out, err = run_wine([windows_path(probe_exe), *args])
