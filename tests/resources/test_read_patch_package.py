@@ -144,23 +144,25 @@ class ReadPatchPackage(unittest.TestCase):
         self.assertIn("the installer would also take 8.0.24.7 for a base of 8.0.24.6", done.stdout)
 
     def test_configure(self):
-        """The configure step stops on a refusal, and with the check off needs both versions."""
+        """The configure step stops on a refusal; with the check off it takes the versions
+        given, whatever the package says, and needs both."""
         if not CONFIGURE:
             self.skipTest("no --cmake given")
-        package = self.package("refused", transforms(first(new_version="8.2.0.5")))
-        cases = [
-            ([f"-DLAUNCHER_PATCH_PACKAGE={package}"], "different versions"),
-            ([f"-DLAUNCHER_PATCH_PACKAGE={package}", "-DLAUNCHER_CHECK_PACKAGE=OFF",
-              "-DLAUNCHER_TARGET_VERSION=8.2.0.4"], "give both LAUNCHER_TARGET_VERSION"),
+        package = f"-DLAUNCHER_PATCH_PACKAGE={self.package('refused', transforms(first(new_version='8.2.0.5')))}"
+        unchecked = [package, "-DLAUNCHER_CHECK_PACKAGE=OFF", "-DLAUNCHER_TARGET_VERSION=8.2.0.4"]
+        cases = [  # (arguments, what the configure step says, whether it fails)
+            ([package], "different versions", True),
+            (unchecked, "give both LAUNCHER_TARGET_VERSION", True),
+            (unchecked + ["-DLAUNCHER_CANDIDATE_VERSIONS=8.0.24.6,"], "nothing was checked", False),
         ]
-        for arguments, expected in cases:
+        for arguments, expected, fails in cases:
             with self.subTest(arguments=arguments):
                 tree = tempfile.mkdtemp(dir=self.folder)
                 done = subprocess.run([CONFIGURE["cmake"], "-S", str(SOURCE), "-B", tree,
                                        *CONFIGURE["arguments"], "-DBUILD_TESTING=OFF", *arguments],
                                       capture_output=True, text=True)
-                self.assertNotEqual(done.returncode, 0)
-                self.assertIn(expected, " ".join(done.stderr.split()))
+                self.assertEqual(done.returncode != 0, fails, done.stderr)
+                self.assertIn(expected, " ".join((done.stdout + done.stderr).split()))
 
 
 if __name__ == "__main__":
