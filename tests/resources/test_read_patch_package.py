@@ -8,7 +8,6 @@ With --cmake, the configure step itself is run too, for the rows that check its 
 """
 import dataclasses
 import importlib.util
-import os
 import shutil
 import subprocess
 import sys
