@@ -39,40 +39,6 @@ elseif(NOT EXISTS "${LAUNCHER_PATCH_PACKAGE}")
   message(FATAL_ERROR "LAUNCHER_PATCH_PACKAGE: no such file: ${LAUNCHER_PATCH_PACKAGE}")
 endif()
 
-# Strings 700 and 900: read from the package, or checked against it where given.
-if(LAUNCHER_CHECK_PACKAGE)
-  if(NOT Python3_FOUND)
-    message(FATAL_ERROR "Reading the package takes Python 3 with olefile; or configure with "
-                        "-DLAUNCHER_CHECK_PACKAGE=OFF and give both versions.")
-  endif()
-  set(_reader ${CMAKE_CURRENT_LIST_DIR}/read_patch_package.py)
-  execute_process(
-    COMMAND ${Python3_EXECUTABLE} ${_reader} --package ${LAUNCHER_PATCH_PACKAGE}
-            --info-dir ${LAUNCHER_PATCH_INFO_DIR} --target-version "${LAUNCHER_TARGET_VERSION}"
-            --candidate-versions "${LAUNCHER_CANDIDATE_VERSIONS}"
-            --output ${CMAKE_BINARY_DIR}/package_versions.cmake
-    RESULT_VARIABLE _read OUTPUT_VARIABLE _said ERROR_VARIABLE _why)
-  if(NOT _read EQUAL 0)
-    message(FATAL_ERROR "${_why}")
-  endif()
-  string(REGEX REPLACE "\n$" "" _said "${_said}")
-  string(REPLACE "\n" "\n   " _said "${_said}")
-  message(STATUS "Patch package ${LAUNCHER_PATCH_PACKAGE}:\n   ${_said}")
-  include(${CMAKE_BINARY_DIR}/package_versions.cmake)
-  file(GLOB _texts CONFIGURE_DEPENDS ${LAUNCHER_PATCH_INFO_DIR}/*.txt)
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_reader}
-               ${LAUNCHER_PATCH_PACKAGE} ${_texts})
-else()
-  if(LAUNCHER_TARGET_VERSION STREQUAL "" OR LAUNCHER_CANDIDATE_VERSIONS STREQUAL "")
-    message(FATAL_ERROR "With LAUNCHER_CHECK_PACKAGE off, give both LAUNCHER_TARGET_VERSION "
-                        "and LAUNCHER_CANDIDATE_VERSIONS.")
-  endif()
-  message(STATUS "LAUNCHER_CHECK_PACKAGE is off: versions taken as given; nothing was checked "
-                 "against the package.")
-  set(LAUNCHER_BUILT_TARGET_VERSION "${LAUNCHER_TARGET_VERSION}")
-  set(LAUNCHER_BUILT_CANDIDATE_VERSIONS "${LAUNCHER_CANDIDATE_VERSIONS}")
-endif()
-
 # Text in a resource script string: a double quote is doubled, a backslash escaped.
 function(launcher_rc_string out text)
   string(REPLACE "\\" "\\\\" text "${text}")
@@ -107,6 +73,39 @@ foreach(_file IN LISTS _info_files)
   string(APPEND _info_lines "LANGUAGE ${_language}\n${_id} TXT \"${_path}\"\n")
   list(APPEND LAUNCHER_PATCH_INFO_FILES ${_file})
 endforeach()
+
+# Strings 700 and 900: read from the package, or checked against it where given.
+if(LAUNCHER_CHECK_PACKAGE)
+  if(NOT Python3_FOUND)
+    message(FATAL_ERROR "Reading the package takes Python 3 with olefile; or configure with "
+                        "-DLAUNCHER_CHECK_PACKAGE=OFF and give both versions.")
+  endif()
+  set(_reader ${CMAKE_CURRENT_LIST_DIR}/read_patch_package.py)
+  execute_process(
+    COMMAND ${Python3_EXECUTABLE} ${_reader} --package ${LAUNCHER_PATCH_PACKAGE}
+            --info-dir ${LAUNCHER_PATCH_INFO_DIR} --target-version "${LAUNCHER_TARGET_VERSION}"
+            --candidate-versions "${LAUNCHER_CANDIDATE_VERSIONS}"
+            --output ${CMAKE_BINARY_DIR}/package_versions.cmake
+    RESULT_VARIABLE _read OUTPUT_VARIABLE _said ERROR_VARIABLE _why)
+  if(NOT _read EQUAL 0)
+    message(FATAL_ERROR "${_why}")
+  endif()
+  string(REGEX REPLACE "\n$" "" _said "${_said}")
+  string(REPLACE "\n" "\n   " _said "${_said}")
+  message(STATUS "Patch package ${LAUNCHER_PATCH_PACKAGE}:\n   ${_said}")
+  include(${CMAKE_BINARY_DIR}/package_versions.cmake)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_reader}
+               ${LAUNCHER_PATCH_PACKAGE} ${LAUNCHER_PATCH_INFO_FILES})
+else()
+  if(LAUNCHER_TARGET_VERSION STREQUAL "" OR LAUNCHER_CANDIDATE_VERSIONS STREQUAL "")
+    message(FATAL_ERROR "With LAUNCHER_CHECK_PACKAGE off, give both LAUNCHER_TARGET_VERSION "
+                        "and LAUNCHER_CANDIDATE_VERSIONS.")
+  endif()
+  message(STATUS "LAUNCHER_CHECK_PACKAGE is off: versions taken as given; nothing was checked "
+                 "against the package.")
+  set(LAUNCHER_BUILT_TARGET_VERSION "${LAUNCHER_TARGET_VERSION}")
+  set(LAUNCHER_BUILT_CANDIDATE_VERSIONS "${LAUNCHER_CANDIDATE_VERSIONS}")
+endif()
 
 # The neutral text's PatchSize line carries the size of the finished launcher.exe. The
 # release engineer's file is never changed: the executable takes in a copy of it whose line

@@ -190,8 +190,7 @@ def resolve_versions(patch, target_version, candidate_versions):
 def text_files(folder):
     """The patch-information texts the launcher carries, in name order."""
     return sorted(p for p in Path(folder).glob("*.txt")
-                  if TEXT_NAME_RE.fullmatch(p.name)
-                  and int(TEXT_NAME_RE.fullmatch(p.name)[1]) >= FIRST_TEXT_ID)
+                  if (named := TEXT_NAME_RE.fullmatch(p.name)) and int(named[1]) >= FIRST_TEXT_ID)
 
 
 def check_texts(folder, patch, candidates):
@@ -212,10 +211,9 @@ def check_texts(folder, patch, candidates):
 
 
 def looser_example(version, fields):
-    """A version the installer takes for `version` where the launcher does not, or None."""
+    """A version the installer takes for `version` where the launcher, which compares all
+    four parts, does not: the first part the installer leaves out, one higher."""
     parts = (version.split(".") + ["0"] * 4)[:4]
-    if fields >= 4:
-        return None
     parts[fields] = str(int(parts[fields]) + 1)
     return ".".join(parts)
 
@@ -225,18 +223,18 @@ def summary(patch, target, candidates):
     lines = [f"patch {patch.code}: {len(patch.targets)} target products, "
              f"{len(patch.transforms)} transforms (and {patch.twins} \"#\" twins)",
              f"versions {', '.join(matched_versions(candidates))} -> {target}"]
-    for validation in dict.fromkeys(t.validation for t in patch.transforms):
+    by_validation = {}
+    for t in patch.transforms:
+        by_validation.setdefault(t.validation, []).append(t)
+    for validation, alike in by_validation.items():
         checks = [name for flag, name in CHECKS if validation & flag]
-        fields = next(count for flag, count in FIELDS if validation & flag)
+        fields = alike[0].fields
         lines.append(f"the transforms validate ({validation:#06x}): {', '.join(checks)}; "
                      f"version: {FIELD_NAMES[fields]} equal to the base")
-        for base in dict.fromkeys(t.base_version for t in patch.transforms
-                                  if t.validation == validation):
-            looser = looser_example(base, fields)
-            if looser:
-                lines.append(f"the installer would also take {looser} for a base of {base}; "
-                             "the launcher compares all four parts and answers such a "
-                             "product that the patch is not for it")
+        for base in dict.fromkeys(t.base_version for t in alike):
+            lines.append(f"the installer would also take {looser_example(base, fields)} for a "
+                         f"base of {base}; the launcher compares all four parts and answers "
+                         "such a product that the patch is not for it")
     return lines
 
 

@@ -60,9 +60,7 @@ SAMPLE_CODE_NAMESPACE = uuid.UUID("5d0c7c39-2a61-4e0b-9a57-b1f3a3e1c0d4")
 # What the installer checks before it applies a transform (the upper word of its Character
 # Count): the product code, the upgrade code, and the version's first three fields equal to
 # the base's; the patch creation tools' default.
-VALIDATE_LANGUAGE, VALIDATE_PRODUCT, VALIDATE_PLATFORM = 0x0001, 0x0002, 0x0004
-VALIDATE_MAJOR, VALIDATE_MINOR, VALIDATE_UPDATE = 0x0008, 0x0010, 0x0020
-VALIDATE_EQUAL, VALIDATE_GREATER_EQUAL, VALIDATE_UPGRADECODE = 0x0100, 0x0200, 0x0800
+VALIDATE_PRODUCT, VALIDATE_UPDATE, VALIDATE_EQUAL, VALIDATE_UPGRADECODE = 0x2, 0x20, 0x100, 0x800
 VALIDATION = VALIDATE_PRODUCT | VALIDATE_UPGRADECODE | VALIDATE_UPDATE | VALIDATE_EQUAL
 # The errors the installer lets pass while it applies one (the lower word): a row or table
 # added that exists, deleted that is missing, a row updated that is missing; the tools'
@@ -104,13 +102,13 @@ class Transform:
     validation: int = VALIDATION
     errors: int = ERROR_CONDITIONS
     twin: bool = False
-    new_product: str = None
 
     @property
     def description(self):
-        """Revision Number: "{base product}version;{new product}version;{upgrade code}"."""
-        return (f"{self.product}{self.base_version};{self.new_product or self.product}"
-                f"{self.new_version};{upgrade_code(self.product)}")
+        """Revision Number: "{base product}version;{new product}version;{upgrade code}"; a
+        patch keeps the product code."""
+        return (f"{self.product}{self.base_version};{self.product}{self.new_version};"
+                f"{upgrade_code(self.product)}")
 
 
 def transform_name(base_version, index):
@@ -137,7 +135,7 @@ def upgrade_code(product_code):
 
 # --- Summary information -------------------------------------------------------------
 
-def summary_properties(targets, transforms, patch_code=PATCH_CODE):
+def summary_properties(targets, transforms):
     """(pid, type, value) of a patch package's summary, in id order."""
     return [
         (PID_CODEPAGE, VT_I2, CODEPAGE),
@@ -151,7 +149,7 @@ def summary_properties(targets, transforms, patch_code=PATCH_CODE):
         # The transform substorages, in the order the installer applies them.
         (PID_LASTAUTHOR, VT_LPSTR, ";".join(":" + t.name for t in transforms)),
         # The patch code; codes of obsoleted patches would follow it without separator.
-        (PID_REVNUMBER, VT_LPSTR, patch_code),
+        (PID_REVNUMBER, VT_LPSTR, PATCH_CODE),
         (PID_CREATE_DTM, VT_FILETIME, CREATED),
         # 3: needs Windows Installer 2.0 or later.
         (PID_WORDCOUNT, VT_I4, 3),
@@ -161,7 +159,7 @@ def summary_properties(targets, transforms, patch_code=PATCH_CODE):
     ]
 
 
-def transform_summary_properties(spec):
+def transform_summary_properties(t):
     """(pid, type, value) of the summary of one transform."""
     return [
         (PID_CODEPAGE, VT_I2, CODEPAGE),
@@ -171,10 +169,10 @@ def transform_summary_properties(spec):
         # Platform and language of the base and of the result: any.
         (PID_TEMPLATE, VT_LPSTR, "Intel;0"),
         (PID_LASTAUTHOR, VT_LPSTR, "Intel;0"),
-        (PID_REVNUMBER, VT_LPSTR, spec.description),
+        (PID_REVNUMBER, VT_LPSTR, t.description),
         (PID_CREATE_DTM, VT_FILETIME, CREATED),
         (PID_PAGECOUNT, VT_I4, 200),
-        (PID_CHARCOUNT, VT_I4, spec.validation << 16 | spec.errors),
+        (PID_CHARCOUNT, VT_I4, t.validation << 16 | t.errors),
         (PID_SECURITY, VT_I4, 4),
     ]
 
@@ -275,14 +273,14 @@ def row_update(pool, columns, key, changes):
     return struct.pack(f"<H{len(values)}H", mask, *values)
 
 
-def transform(spec):
+def transform_streams(t):
     """The streams of one transform, as (name, bytes)."""
     pool = StringPool(CODEPAGE)
     tables = {}
-    for table, columns, key, column, value in ([] if spec.twin else CHANGES):
-        new = spec.new_version if value is None else value
+    for table, columns, key, column, value in ([] if t.twin else CHANGES):
+        new = t.new_version if value is None else value
         tables[table] = tables.get(table, b"") + row_update(pool, columns, key, {column: new})
-    summary = property_set(transform_summary_properties(spec))
+    summary = property_set(transform_summary_properties(t))
     return ([(SUMMARY_STREAM, summary)] + pool.streams()
             + [(stream_name(table), rows) for table, rows in tables.items()])
 
@@ -458,31 +456,30 @@ def filler_bytes(length):
     return hashlib.shake_128(b"Brimfold Tessary sample patch filler").digest(length)
 
 
-def package_tree(targets, transforms, filler, patch_code=PATCH_CODE):
-    children = [(SUMMARY_STREAM, property_set(summary_properties(targets, transforms, patch_code))),
+def package_tree(targets, transforms, filler):
+    children = [(SUMMARY_STREAM, property_set(summary_properties(targets, transforms))),
                 # The package's own database holds no table and no string.
                 (stream_name("_StringPool"), struct.pack("<I", 0)),
                 (stream_name("_StringData"), b""),
                 (stream_name("_Tables"), b""),
                 (stream_name(FILLER_STREAM, table=False), filler)]
-    for spec in transforms:
-        children.append((spec.name, Storage(transform(spec), TRANSFORM_CLASS)))
+    for t in transforms:
+        children.append((t.name, Storage(transform_streams(t), TRANSFORM_CLASS)))
     return Storage(children, PATCH_CLASS)
 
 
-def build(output, size, target_version=DEFAULT_TARGET_VERSION, targets=None, transforms=None,
-          patch_code=PATCH_CODE):
-    """Writes the package; another list of targets or of transforms makes a variant of it.
+def build(output, size, target_version=DEFAULT_TARGET_VERSION, transforms=None):
+    """Writes the package; another list of transforms makes a variant of it.
     A file that already holds these bytes is left alone, so that a build depending on it
     has nothing to redo."""
     if not VERSION_RE.fullmatch(target_version):
         raise SystemExit(f"make_sample_package.py: not a product version: {target_version!r}")
-    targets = load_targets() if targets is None else targets
+    targets = load_targets()
     transforms = sample_transforms(targets, target_version) if transforms is None else transforms
     filler = memoryview(filler_bytes(size))
 
     def size_with(length):
-        return file_size(package_tree(targets, transforms, filler[:length], patch_code))
+        return file_size(package_tree(targets, transforms, filler[:length]))
 
     # The filler takes whole sectors; allocation-table sectors come and go with it, so
     # step down until the file fits, then up while it still does.
@@ -493,7 +490,7 @@ def build(output, size, target_version=DEFAULT_TARGET_VERSION, targets=None, tra
         raise SystemExit(f"make_sample_package.py: --size {size} is less than the smallest package")
     while size_with(length + SECTOR) <= size:
         length += SECTOR
-    data = compound_file(package_tree(targets, transforms, filler[:length], patch_code))
+    data = compound_file(package_tree(targets, transforms, filler[:length]))
     output = Path(output)
     if not output.is_file() or output.stat().st_size != len(data) or output.read_bytes() != data:
         output.write_bytes(data)

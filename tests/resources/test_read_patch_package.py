@@ -7,7 +7,6 @@ refuses: variants of the sample package, made by its generator.
 With --cmake, the configure step itself is run too, for the rows that check its wiring.
 """
 import dataclasses
-import importlib.util
 import shutil
 import subprocess
 import sys
@@ -17,17 +16,9 @@ from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parents[2]
 CONFIGURE = {}
+sys.path.insert(0, str(SOURCE / "resources" / "sample_package"))
+import make_sample_package as sample  # noqa: E402
 
-
-def load(name, path):
-    spec = importlib.util.spec_from_file_location(name, path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
-    return module
-
-
-sample = load("make_sample_package", SOURCE / "resources" / "sample_package" / "make_sample_package.py")
-reader = load("read_patch_package", SOURCE / "cmake" / "read_patch_package.py")
 TARGETS = sample.load_targets()
 SHIPPED_TEXTS = SOURCE / "resources" / "patch_info"
 
@@ -89,9 +80,9 @@ class ReadPatchPackage(unittest.TestCase):
         self.addCleanup(folder.cleanup)
         self.folder = Path(folder.name)
 
-    def package(self, name, specs, targets=TARGETS):
+    def package(self, name, variant):
         path = self.folder / f"{name}.msp"
-        sample.build(path, 200000, targets=targets, transforms=specs)
+        sample.build(path, 200000, transforms=variant)
         return path
 
     def texts(self, change):
@@ -116,9 +107,9 @@ class ReadPatchPackage(unittest.TestCase):
         return done, output
 
     def test_versions_and_refusals(self):
-        for row, specs, target, candidates, change, expected in ROWS:
+        for row, variant, target, candidates, change, expected in ROWS:
             with self.subTest(row=row):
-                package = self.package("variant", specs)
+                package = self.package("variant", variant)
                 done, output = self.read(package, self.texts(change), target, candidates)
                 if isinstance(expected, tuple):
                     self.assertEqual(done.returncode, 0, done.stderr)
