@@ -2,7 +2,6 @@
 products' databases, so a patched product is at the target version, shows the changed
 registry value, and a second run of the launcher finds it up to date."""
 
-import importlib.util
 import os
 import shutil
 import subprocess
@@ -21,11 +20,8 @@ GERMAN = e2e_common.string_table(1031)
 TRANSFORM_CLASS = "{000C1082-0000-0000-C000-000000000046}"
 SERVICE_PACK_AFTER = "2"
 
-_spec = importlib.util.spec_from_file_location(
-    "make_sample_package",
-    os.path.join(e2e_common.SOURCE, "resources", "sample_package", "make_sample_package.py"))
-make_sample_package = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(make_sample_package)
+sys.path.insert(0, os.path.join(e2e_common.SOURCE, "resources", "sample_package"))
+import make_sample_package  # noqa: E402
 
 
 def message(table, id, name):
