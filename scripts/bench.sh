@@ -110,5 +110,5 @@ exec "$python" tests/bench/bench_figures.py \
   --package build/bench-windows/sample/sample.msp \
   --size-exe build/bench-x86/launcher.exe \
   --size-package build/bench-x86/sample/sample.msp \
-  --work "$work" --pairs "${BENCH_PAIRS:-31}" --default-pairs "${BENCH_DEFAULT_PAIRS:-9}" \
+  --work "$work" --pairs "${BENCH_PAIRS:-31}" --default-pairs "${BENCH_DEFAULT_PAIRS:-25}" \
   "${large_arguments[@]}"

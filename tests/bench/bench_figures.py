@@ -375,7 +375,7 @@ def main(argv=None):
     parser.add_argument("--size-package", required=True, help="the package it carries")
     parser.add_argument("--work", required=True, help="folder for the Wine prefixes")
     parser.add_argument("--pairs", type=int, default=31)
-    parser.add_argument("--default-pairs", type=int, default=9)
+    parser.add_argument("--default-pairs", type=int, default=25)
     parser.add_argument("--large-launcher", help="launcher.exe built with a large package")
     parser.add_argument("--large-reference", help="reference_extract.exe built with it")
     parser.add_argument("--large-package", help="that package")
