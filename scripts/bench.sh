@@ -15,7 +15,8 @@
 # the reference extractor, for the Wine that runs here), build/bench-x86 (the i686
 # launcher, for its size) and, with --large, build/bench-large-{default,large}.
 # BENCH_WORK names the folder for the Wine prefixes (default build/bench-windows/bench-work);
-# BENCH_PAIRS the number of extraction pairs (31), BENCH_DEFAULT_PAIRS that of default runs (9).
+# BENCH_PAIRS the number of extraction pairs (31), BENCH_DEFAULT_PAIRS that of default runs
+# of each side (25).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
