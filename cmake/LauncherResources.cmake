@@ -81,9 +81,13 @@ if(LAUNCHER_CHECK_PACKAGE)
                         "-DLAUNCHER_CHECK_PACKAGE=OFF and give both versions.")
   endif()
   set(_reader ${CMAKE_CURRENT_LIST_DIR}/read_patch_package.py)
+  set(_text_arguments "")
+  foreach(_file IN LISTS LAUNCHER_PATCH_INFO_FILES)
+    list(APPEND _text_arguments --text ${_file})
+  endforeach()
   execute_process(
     COMMAND ${Python3_EXECUTABLE} ${_reader} --package ${LAUNCHER_PATCH_PACKAGE}
-            --info-dir ${LAUNCHER_PATCH_INFO_DIR} --target-version "${LAUNCHER_TARGET_VERSION}"
+            ${_text_arguments} --target-version "${LAUNCHER_TARGET_VERSION}"
             --candidate-versions "${LAUNCHER_CANDIDATE_VERSIONS}"
             --output ${CMAKE_BINARY_DIR}/package_versions.cmake
     RESULT_VARIABLE _read OUTPUT_VARIABLE _said ERROR_VARIABLE _why)

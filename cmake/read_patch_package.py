@@ -2,7 +2,7 @@
 """Reads what a Windows Installer patch package says of its targets, and refuses a launcher
 that would contradict it.
 
-    read_patch_package.py --package MSP --info-dir DIR [--target-version V]
+    read_patch_package.py --package MSP [--text FILE ...] [--target-version V]
                           [--candidate-versions LIST] --output FILE.cmake
 
 From the package's summary information: the patch code (Revision Number), the target
@@ -13,7 +13,8 @@ installer validates before applying it (upper word of Character Count).
 
 On success it prints what the launcher will do and writes FILE.cmake, which sets
 LAUNCHER_BUILT_TARGET_VERSION (string 700) and LAUNCHER_BUILT_CANDIDATE_VERSIONS (string
-900): the given versions where they agree with the package, else the package's. On a
+900): the given versions where they agree with the package, else the package's. The
+patch-information texts the launcher carries (--text, each) must agree with both. On a
 contradiction it says which, naming the package and both sides, and exits with 1.
 """
 
@@ -26,8 +27,6 @@ from pathlib import Path
 GUID = r"\{[0-9A-Fa-f]{8}(?:-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}"
 VERSION = r"\d+(?:\.\d+){0,3}"
 DESCRIPTION_RE = re.compile(rf"({GUID})({VERSION});({GUID})({VERSION});({GUID})?")
-TEXT_NAME_RE = re.compile(r"(\d+)(?:\.1046)?\.txt")
-FIRST_TEXT_ID = 206
 
 # Summary-information property ids.
 PID_CODEPAGE, PID_TEMPLATE, PID_LASTAUTHOR, PID_REVNUMBER, PID_CHARCOUNT = 1, 7, 8, 9, 16
@@ -187,17 +186,11 @@ def resolve_versions(patch, target_version, candidate_versions):
     return target, candidate_versions or "".join(v + "," for v in bases)
 
 
-def text_files(folder):
-    """The patch-information texts the launcher carries, in name order."""
-    return sorted(p for p in Path(folder).glob("*.txt")
-                  if (named := TEXT_NAME_RE.fullmatch(p.name)) and int(named[1]) >= FIRST_TEXT_ID)
-
-
-def check_texts(folder, patch, candidates):
+def check_texts(texts, patch, candidates):
     """Refused where a patch-information text says another patch, versions or product."""
     wanted = set(matched_versions(candidates))
-    for path in text_files(folder):
-        lines = path.read_bytes().decode("latin-1").splitlines()
+    for path in texts:
+        lines = Path(path).read_bytes().decode("latin-1").splitlines()
         for number, line in enumerate(lines, start=1):
             key, _, value = line.partition("=")
             where = f"{path}:{number}: {key}={value}"
@@ -245,7 +238,8 @@ def cmake_string(text):
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--package", required=True)
-    parser.add_argument("--info-dir", required=True)
+    parser.add_argument("--text", action="append", default=[],
+                        help="a patch-information text the launcher carries")
     parser.add_argument("--target-version", default="")
     parser.add_argument("--candidate-versions", default="")
     parser.add_argument("--output", required=True)
@@ -253,7 +247,7 @@ def main(argv=None):
     try:
         patch = read_patch(args.package)
         target, candidates = resolve_versions(patch, args.target_version, args.candidate_versions)
-        check_texts(args.info_dir, patch, candidates)
+        check_texts(args.text, patch, candidates)
     except Refused as refusal:
         print(f"LAUNCHER_PATCH_PACKAGE {args.package}: {refusal}", file=sys.stderr)
         return 1

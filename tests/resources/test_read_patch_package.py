@@ -101,7 +101,8 @@ class ReadPatchPackage(unittest.TestCase):
         output = self.folder / "versions.cmake"
         done = subprocess.run(
             [sys.executable, str(SOURCE / "cmake" / "read_patch_package.py"), "--package", str(package),
-             "--info-dir", str(texts), "--target-version", target,
+             *(arg for text in sorted(Path(texts).glob("*.txt")) for arg in ("--text", str(text))),
+             "--target-version", target,
              "--candidate-versions", candidates, "--output", str(output)],
             capture_output=True, text=True)
         return done, output
