@@ -1,6 +1,6 @@
 # Signing launcher.exe (Authenticode, SHA-256), when a release engineer gives a certificate.
 # Every link of the launcher is signed right after it, before anything measures its size, so
-# the neutral text's PatchSize is the size of the signed file (see LauncherResources.cmake).
+# the texts' PatchSize is the size of the signed file (see LauncherResources.cmake).
 # Without these variables nothing is signed and the build is what it is without signing.
 set(LAUNCHER_SIGNING_CERTIFICATE "" CACHE FILEPATH
     "Code-signing certificate: PEM, with LAUNCHER_SIGNING_KEY, or PKCS#12; empty: unsigned")

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
-"""Tests of cmake/fill_patch_size.py, which puts the launcher's size into text 206, and of
-cmake/sign_launcher.py signing the launcher to that size."""
+"""Tests of cmake/fill_patch_size.py, which puts the launcher's size into the texts, of
+cmake/sign_launcher.py signing the launcher to that size, and of cmake/mark_run_from_swap.py,
+which marks its header before."""
 import argparse
 import os
+import random
+import struct
 import sys
 import tempfile
 import unittest
@@ -11,6 +14,7 @@ from unittest import mock
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake"))
 
 import fill_patch_size  # noqa: E402
+import mark_run_from_swap  # noqa: E402
 import sign_launcher  # noqa: E402
 
 
@@ -51,7 +55,7 @@ class Files(unittest.TestCase):
         fill_patch_size.fill(self.source, self.exe, self.output)
         with open(self.output, "rb") as f:
             self.assertEqual(f.read(), b"A=1\r\nPatchSize=5000\r\n")
-        self.assertTrue(fill_patch_size.check(self.exe, self.output))
+        self.assertTrue(fill_patch_size.check(self.exe, [self.output]))
 
     def test_an_unchanged_text_is_only_touched(self):
         fill_patch_size.fill(self.source, self.exe, self.output)
@@ -63,8 +67,21 @@ class Files(unittest.TestCase):
         fill_patch_size.fill(self.source, self.exe, self.output)
         with open(self.exe, "ab") as f:
             f.write(b"!")
-        self.assertFalse(fill_patch_size.check(self.exe, self.output))
+        self.assertFalse(fill_patch_size.check(self.exe, [self.output]))
         self.assertFalse(os.path.exists(self.exe))
+
+    def test_every_copy_must_carry_the_size(self):
+        cases = [
+            ([b"PatchSize=5000\r\n", b"A=1\r\nPatchSize=5000"], True),
+            ([b"PatchSize=5000\r\n", b"PatchSize=11516928\r\n"], False),  # a copy left as it was
+            ([b"A=1\r\n", b"PatchSize=5000\r\n"], False),
+        ]
+        for texts, passes in cases:
+            with self.subTest(texts=texts):
+                exe = self.path("launcher.exe", b"x" * 5000)
+                paths = [self.path(f"{206 + i}.txt", text) for i, text in enumerate(texts)]
+                self.assertEqual(fill_patch_size.check(exe, paths), passes)
+                self.assertEqual(os.path.exists(exe), passes)
 
 
 class SignedToTheSize(unittest.TestCase):
@@ -104,6 +121,53 @@ class SignedToTheSize(unittest.TestCase):
                 self.assertEqual(sorted(os.listdir(folder)), ["206.txt"] * bool(text) + ["launcher.exe"])
                 for name in os.listdir(folder):
                     os.remove(os.path.join(folder, name))
+
+
+class MarkedToRunFromSwap(unittest.TestCase):
+    @staticmethod
+    def image(length, pe_at=0x80):
+        data = bytearray(random.Random(length).randbytes(length))
+        data[:2] = b"MZ"
+        struct.pack_into("<I", data, 0x3C, pe_at)
+        data[pe_at:pe_at + 4] = b"PE\0\0"
+        return data
+
+    @staticmethod
+    def expected(data, pe_at=0x80):
+        """Both flags set, and the checksum word by word, with end-around carry."""
+        data = bytearray(data)
+        struct.pack_into("<H", data, pe_at + 22, struct.unpack_from("<H", data, pe_at + 22)[0] | 0x0C00)
+        struct.pack_into("<I", data, pe_at + 88, 0)
+        total = 0
+        for word in struct.unpack_from(f"<{len(data) // 2}H", data) + ((data[-1],) if len(data) % 2 else ()):
+            total += word
+            total = (total & 0xFFFF) + (total >> 16)
+        struct.pack_into("<I", data, pe_at + 88, total + len(data))
+        return bytes(data)
+
+    def test_flags_and_checksum(self):
+        # (image length, bytes read at a time past the header)
+        for length, chunk in ((4096, 1 << 20), (4099, 1 << 20), (9001, 1000), (300, 1 << 20)):
+            with self.subTest(length=length, chunk=chunk):
+                data = self.image(length)
+                path = os.path.join(tempfile.mkdtemp(), "launcher.exe")
+                with open(path, "wb") as f:
+                    f.write(data)
+                with mock.patch.object(mark_run_from_swap, "CHUNK_BYTES", chunk):
+                    mark_run_from_swap.mark(path)
+                with open(path, "rb") as f:
+                    self.assertEqual(f.read(), self.expected(data))
+
+    def test_what_is_no_pe_image_is_refused(self):
+        images = [b"", b"MZ", bytes(self.image(4096))[2:], self.image(4096, pe_at=0x90)[:0x90] + b"NE\0\0" * 8,
+                  self.image(8192, pe_at=4090)]
+        for data in images:
+            with self.subTest(data=data[:8]):
+                path = os.path.join(tempfile.mkdtemp(), "launcher.exe")
+                with open(path, "wb") as f:
+                    f.write(data)
+                with self.assertRaises(mark_run_from_swap.Refused):
+                    mark_run_from_swap.mark(path)
 
 
 if __name__ == "__main__":
