@@ -197,7 +197,7 @@ function(launcher_fill_command out dir target)
   add_custom_command(
     OUTPUT ${_outputs}
     COMMAND ${Python3_EXECUTABLE} ${_fill_patch_size} --size-of $<TARGET_FILE:${target}>
-            --output-dir ${dir} ${LAUNCHER_SIZED_TEXTS}
+            --output-dir ${dir} --plus ${LAUNCHER_SIGNATURE_BYTES} ${LAUNCHER_SIZED_TEXTS}
     DEPENDS ${target} ${LAUNCHER_SIZED_TEXTS} ${_fill_patch_size}
     COMMENT "PatchSize: the size of ${target}"
     VERBATIM)
@@ -280,6 +280,7 @@ function(launcher_fill_patch_size target)
   list(GET _final 0 _first)
   launcher_finish_link(${target} --size-in ${_first})
   add_custom_command(TARGET ${target} POST_BUILD
-    COMMAND ${Python3_EXECUTABLE} ${_fill_patch_size} --check $<TARGET_FILE:${target}> ${_final}
+    COMMAND ${Python3_EXECUTABLE} ${_fill_patch_size} --check $<TARGET_FILE:${target}>
+            --plus ${LAUNCHER_SIGNATURE_BYTES} ${_final}
     VERBATIM)
 endfunction()

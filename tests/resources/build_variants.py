@@ -64,6 +64,8 @@ def variants(source):
         "shipped": {"206.txt": neutral, "206.1046.txt": portuguese},
         "signed-p12": {"206.txt": neutral, "206.1046.txt": portuguese},
         "signed-pem": {"206.txt": neutral, "206.1046.txt": portuguese},
+        # signed-p12 built again, unsigned, to be compared with it.
+        "signed-p12-again": {"206.txt": neutral, "206.1046.txt": portuguese},
     }
 
 
@@ -159,7 +161,7 @@ def build(source, work, package, names=None, configure_args=(), cmake="cmake", p
         # tree keeps the last.
         cache = {"LAUNCHER_SIGNING_" + variable: "" for variable in SIGNING_VARIABLES}
         cache.update(LAUNCHER_CHECK_PACKAGE="ON", LAUNCHER_TARGET_VERSION="",
-                     LAUNCHER_CANDIDATE_VERSIONS="")
+                     LAUNCHER_CANDIDATE_VERSIONS="", LAUNCHER_SIGNATURE_BYTES="0")
         cache.update((settings or {}).get(name, {}))
         run([cmake, "-S", source, "-B", tree, *configure_args,
              "-DBUILD_TESTING=OFF", "-DLAUNCHER_PATCH_PACKAGE=" + os.path.abspath(package_of),

@@ -8,14 +8,6 @@ Usage: check_same_bytes.py EXE OTHER_EXE --folder DIR [--folder DIR ...]
 import argparse
 import sys
 
-SHOWN_DIFFERENCES = 8
-
-
-def differences(first, second):
-    """Offsets of the first differing bytes, and the length past the shorter file."""
-    found = [offset for offset, (a, b) in enumerate(zip(first, second)) if a != b]
-    return found[:SHOWN_DIFFERENCES], abs(len(first) - len(second))
-
 
 def main():
     parser = argparse.ArgumentParser()
@@ -29,10 +21,10 @@ def main():
         second = f.read()
     failures = []
     if first != second:
-        offsets, extra = differences(first, second)
-        failures.append(f"{args.exe} and {args.other} differ: at offsets "
-                        f"{', '.join(hex(offset) for offset in offsets) or '(none)'}, "
-                        f"and {extra} bytes more in one")
+        at = next((i for i, (a, b) in enumerate(zip(first, second)) if a != b),
+                  min(len(first), len(second)))
+        failures.append(f"{args.exe} ({len(first)} bytes) and {args.other} ({len(second)} "
+                        f"bytes) differ from offset {at:#x} on")
     for name, data in ((args.exe, first), (args.other, second)):
         for folder in args.folder:
             for encoding in ("utf-8", "utf-16-le"):
