@@ -47,11 +47,14 @@ function(launcher_rc_string out text)
 endfunction()
 
 # The patch-information texts, in id order: "<id>.txt" neutral, "<id>.1046.txt" in 1046.
-# The neutral 206 stands as a placeholder: which file it is depends on the link (see below).
-set(_neutral_marker "<neutral text 206>")
+# A text with a PatchSize line stands in the folder of a placeholder: which copy of it a
+# link takes in depends on the link (see below).
+set(_sized_marker "<sized texts>")
 file(GLOB _info_files CONFIGURE_DEPENDS ${LAUNCHER_PATCH_INFO_DIR}/*.txt)
 set(_info_lines "")
 set(LAUNCHER_PATCH_INFO_FILES "")
+set(LAUNCHER_SIZED_TEXTS "")
+set(_sized_names "")
 foreach(_file IN LISTS _info_files)
   get_filename_component(_name ${_file} NAME)
   if(_name MATCHES "^([0-9]+)\\.txt$")
@@ -65,8 +68,11 @@ foreach(_file IN LISTS _info_files)
   if(_id LESS 206)
     continue()
   endif()
-  if(_name STREQUAL "206.txt")
-    set(_path "${_neutral_marker}")
+  file(STRINGS "${_file}" _size_line LIMIT_COUNT 1 REGEX "^PatchSize=")
+  if(_size_line)
+    set(_path "${_sized_marker}/${_name}")
+    list(APPEND LAUNCHER_SIZED_TEXTS ${_file})
+    list(APPEND _sized_names ${_name})
   else()
     launcher_rc_string(_path "${_file}")
   endif()
@@ -111,41 +117,40 @@ else()
   set(LAUNCHER_BUILT_CANDIDATE_VERSIONS "${LAUNCHER_CANDIDATE_VERSIONS}")
 endif()
 
-# The neutral text's PatchSize line carries the size of the finished launcher.exe. The
-# release engineer's file is never changed: the executable takes in a copy of it whose line
-# the build fills in with the size of an executable linked just before, from the same
-# objects. So the launcher is linked in passes, each with the size of the one before it, and
-# launcher.exe is the last. The 1046 text is taken as it is.
+# Every text's PatchSize line, in every language, carries the size of the finished
+# launcher.exe: Windows may find any language's copy for a neutral lookup (it tries the
+# thread's language first), and /p writes the copy it finds. The release engineer's files
+# are never changed: the executable takes in copies of them whose line the build fills in
+# with the size of an executable linked just before, from the same objects. So the launcher
+# is linked in passes, each with the size of the one before it, and launcher.exe is the
+# last. Every other byte of the texts is taken as it is.
 #
 # Why this converges, and three passes before launcher.exe are enough: the number's value
-# moves no byte of the image; only its digit count changes the text's length, and with it
+# moves no byte of the image; only its digit count changes the texts' length, and with it
 # the resource section by a few bytes. The section is padded to the file alignment (512
-# bytes), so the file size changes only when the text crosses a padding boundary, and then
-# by one step, in the direction the text grew: the size depends on the digit count alone
-# and grows with it. Pass 0 links with the engineer's number, pass 1 with the size of
-# pass 0, pass 2 with the size of pass 1. The digit count of pass 1's size can differ from
-# that of pass 0's only when that one step crossed a power of ten, and the next step, in the
-# same direction, cannot cross back; so pass 2's size has the digit count pass 2 was linked
-# with, and launcher.exe, linked with that size, has exactly that size: the fixed point.
-# A check after the last link fails the build, and removes the executable, should a linker
-# ever make the size depend on more than that. A text without a PatchSize line is taken as
-# it is, in one link.
+# bytes), so the file size changes only when the texts cross a padding boundary, and then
+# by one step, in the direction the texts grew: once every text carries the same number,
+# the size depends on its digit count alone and grows with it. Pass 0 links with the
+# engineer's numbers, pass 1 with the size of pass 0, pass 2 with the size of pass 1. The
+# digit count of pass 2's number differs from pass 1's only when pass 1's size crossed a
+# power of ten, and pass 2's one step, in the same direction, cannot cross back; so pass
+# 2's size has the digit count pass 2 was linked with, and launcher.exe, linked with that
+# size, has exactly that size: the fixed point. A check after the last link fails the build,
+# and removes the executable, should a linker ever make the size depend on more than that.
+# Texts without a PatchSize line are taken as they are, in one link.
 # Signed, every pass grows by its signature, whose length does not depend on the number
 # either: the same argument holds for the signed sizes. Some signatures vary in length from
 # one signing to the next by a few bytes (ECDSA, time stamps); launcher.exe is signed again
 # until it has the size its text names, and the check says when that failed.
-set(LAUNCHER_NEUTRAL_TEXT "${LAUNCHER_PATCH_INFO_DIR}/206.txt")
 set(LAUNCHER_PATCH_SIZE_PASSES 0)
-if(EXISTS "${LAUNCHER_NEUTRAL_TEXT}")
-  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS "${LAUNCHER_NEUTRAL_TEXT}")
-  file(STRINGS "${LAUNCHER_NEUTRAL_TEXT}" _size_lines REGEX "^PatchSize=")
-  if(_size_lines)
-    if(NOT Python3_FOUND)
-      message(FATAL_ERROR "Filling in the PatchSize of ${LAUNCHER_NEUTRAL_TEXT} takes Python 3; "
-                          "give Python3_EXECUTABLE.")
-    endif()
-    set(LAUNCHER_PATCH_SIZE_PASSES 3)
+# Whether a text has the line is read when configuring.
+set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${LAUNCHER_PATCH_INFO_FILES})
+if(LAUNCHER_SIZED_TEXTS)
+  if(NOT Python3_FOUND)
+    message(FATAL_ERROR "Filling in the PatchSize of ${LAUNCHER_SIZED_TEXTS} takes Python 3; "
+                        "give Python3_EXECUTABLE.")
   endif()
+  set(LAUNCHER_PATCH_SIZE_PASSES 3)
 endif()
 set(_patch_size_dir ${CMAKE_BINARY_DIR}/patch_size)
 set(_fill_patch_size ${CMAKE_CURRENT_LIST_DIR}/fill_patch_size.py)
@@ -156,27 +161,27 @@ launcher_rc_string(LAUNCHER_RC_TARGET_VERSION "${LAUNCHER_BUILT_TARGET_VERSION}"
 launcher_rc_string(LAUNCHER_RC_CANDIDATE_VERSIONS "${LAUNCHER_BUILT_CANDIDATE_VERSIONS}")
 file(GLOB _string_tables CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/resources/strings/*.rc)
 
-# Writes the resource script of one link into `dir`, with `neutral_text` as the neutral
-# text 206; the script's own folder is searched first for "payload.rc".
-function(launcher_resource_script dir neutral_text)
-  launcher_rc_string(_path "${neutral_text}")
-  string(REPLACE "${_neutral_marker}" "${_path}" LAUNCHER_RC_PATCH_INFO "${_info_lines}")
+# The copies, in `dir`, of the texts with a PatchSize line.
+function(launcher_sized_texts out dir)
+  set(_texts ${_sized_names})
+  list(TRANSFORM _texts PREPEND ${dir}/)
+  set(${out} ${_texts} PARENT_SCOPE)
+endfunction()
+
+# Writes the resource script of one link into `dir`, taking the texts with a PatchSize line
+# from `sized_dir`; the script's own folder is searched first for "payload.rc".
+function(launcher_resource_script dir sized_dir)
+  launcher_rc_string(_path "${sized_dir}")
+  string(REPLACE "${_sized_marker}" "${_path}" LAUNCHER_RC_PATCH_INFO "${_info_lines}")
   configure_file(${CMAKE_SOURCE_DIR}/resources/payload.rc.in ${dir}/payload.rc @ONLY)
   configure_file(${CMAKE_SOURCE_DIR}/resources/launcher.rc ${dir}/launcher.rc COPYONLY)
-  set(_inputs ${LAUNCHER_PATCH_PACKAGE} ${LAUNCHER_PATCH_INFO_FILES} ${_string_tables}
-              ${dir}/payload.rc)
-  if(_info_lines MATCHES "${_neutral_marker}")
-    list(APPEND _inputs ${neutral_text})
-  endif()
+  launcher_sized_texts(_sized ${sized_dir})
+  set(_inputs ${LAUNCHER_PATCH_PACKAGE} ${LAUNCHER_PATCH_INFO_FILES} ${_sized}
+              ${_string_tables} ${dir}/payload.rc)
   set_source_files_properties(${dir}/launcher.rc PROPERTIES OBJECT_DEPENDS "${_inputs}")
 endfunction()
 
-if(LAUNCHER_PATCH_SIZE_PASSES GREATER 0)
-  set(LAUNCHER_FINAL_TEXT ${_patch_size_dir}/206.txt)
-else()
-  set(LAUNCHER_FINAL_TEXT ${LAUNCHER_NEUTRAL_TEXT})
-endif()
-launcher_resource_script(${_generated} ${LAUNCHER_FINAL_TEXT})
+launcher_resource_script(${_generated} ${_patch_size_dir})
 set(LAUNCHER_RESOURCE_SCRIPT ${_generated}/launcher.rc)
 
 if(MINGW)
@@ -185,15 +190,18 @@ else()
   set(CMAKE_RC_FLAGS "${CMAKE_RC_FLAGS} /c65001 /I \"${CMAKE_SOURCE_DIR}/resources\"")
 endif()
 
-# `output` becomes the neutral text with the size of the executable of `target`.
-function(launcher_fill_command output target)
+# The texts with a PatchSize line are copied into `dir` with the size of the executable of
+# `target`; `out` becomes the list of the copies.
+function(launcher_fill_command out dir target)
+  launcher_sized_texts(_outputs ${dir})
   add_custom_command(
-    OUTPUT ${output}
-    COMMAND ${Python3_EXECUTABLE} ${_fill_patch_size} --text ${LAUNCHER_NEUTRAL_TEXT}
-            --size-of $<TARGET_FILE:${target}> --output ${output}
-    DEPENDS ${target} ${LAUNCHER_NEUTRAL_TEXT} ${_fill_patch_size}
+    OUTPUT ${_outputs}
+    COMMAND ${Python3_EXECUTABLE} ${_fill_patch_size} --size-of $<TARGET_FILE:${target}>
+            --output-dir ${dir} --plus ${LAUNCHER_SIGNATURE_BYTES} ${LAUNCHER_SIZED_TEXTS}
+    DEPENDS ${target} ${LAUNCHER_SIZED_TEXTS} ${_fill_patch_size}
     COMMENT "PatchSize: the size of ${target}"
     VERBATIM)
+  set(${out} ${_outputs} PARENT_SCOPE)
 endfunction()
 
 # Gives `to` the properties `names` of `from`, those `from` has.
@@ -210,10 +218,11 @@ endfunction()
 # complete: the passes link the very objects of the launcher, with its libraries and
 # options, which is what makes their sizes its size. With signing set up (see
 # LauncherSigning.cmake) every pass is signed before its size is taken, and so is the
-# launcher before the check: the size is that of the signed file.
+# launcher before the check: the size is that of the signed file. Every link is finished
+# (see LauncherImage.cmake) before it is signed.
 function(launcher_fill_patch_size target)
   if(LAUNCHER_PATCH_SIZE_PASSES EQUAL 0)
-    launcher_sign(${target})
+    launcher_finish_link(${target})
     return()
   endif()
   set(_configs ${CMAKE_CONFIGURATION_TYPES} ${CMAKE_BUILD_TYPE})
@@ -240,13 +249,12 @@ function(launcher_fill_patch_size target)
     set(_dir ${_patch_size_dir}/pass${_pass})
     set(_extra "")
     if(_previous)
-      set(_text ${_dir}/206.txt)
-      launcher_fill_command(${_text} ${_previous})
-      set(_extra ${_text})
+      launcher_fill_command(_extra ${_dir} ${_previous})
+      set(_texts_dir ${_dir})
     else()
-      set(_text ${LAUNCHER_NEUTRAL_TEXT})
+      set(_texts_dir ${LAUNCHER_PATCH_INFO_DIR})
     endif()
-    launcher_resource_script(${_dir} ${_text})
+    launcher_resource_script(${_dir} ${_texts_dir})
     add_executable(${_pass_target} ${_dir}/launcher.rc ${_extra} $<TARGET_OBJECTS:${target}_objects>)
     # Its resource script is compiled as the launcher's is, too.
     launcher_copy_properties(${target} ${_pass_target} ${_compiling} ${_linking})
@@ -254,7 +262,7 @@ function(launcher_fill_patch_size target)
     # has the same length in every pass.
     set_target_properties(${_pass_target} PROPERTIES OUTPUT_NAME ${target}
                           RUNTIME_OUTPUT_DIRECTORY ${_dir})
-    launcher_sign(${_pass_target})
+    launcher_finish_link(${_pass_target})
     list(APPEND _linked ${_pass_target})
     set(_previous ${_pass_target})
   endforeach()
@@ -267,11 +275,12 @@ function(launcher_fill_patch_size target)
     endforeach()
   endif()
 
-  launcher_fill_command(${LAUNCHER_FINAL_TEXT} ${_previous})
-  target_sources(${target} PRIVATE ${LAUNCHER_FINAL_TEXT})
-  launcher_sign(${target} --size-in ${LAUNCHER_FINAL_TEXT})
+  launcher_fill_command(_final ${_patch_size_dir} ${_previous})
+  target_sources(${target} PRIVATE ${_final})
+  list(GET _final 0 _first)
+  launcher_finish_link(${target} --size-in ${_first})
   add_custom_command(TARGET ${target} POST_BUILD
     COMMAND ${Python3_EXECUTABLE} ${_fill_patch_size} --check $<TARGET_FILE:${target}>
-            --text ${LAUNCHER_FINAL_TEXT}
+            --plus ${LAUNCHER_SIGNATURE_BYTES} ${_final}
     VERBATIM)
 endfunction()

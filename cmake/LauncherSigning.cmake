@@ -1,6 +1,6 @@
 # Signing launcher.exe (Authenticode, SHA-256), when a release engineer gives a certificate.
 # Every link of the launcher is signed right after it, before anything measures its size, so
-# the neutral text's PatchSize is the size of the signed file (see LauncherResources.cmake).
+# the texts' PatchSize is the size of the signed file (see LauncherResources.cmake).
 # Without these variables nothing is signed and the build is what it is without signing.
 set(LAUNCHER_SIGNING_CERTIFICATE "" CACHE FILEPATH
     "Code-signing certificate: PEM, with LAUNCHER_SIGNING_KEY, or PKCS#12; empty: unsigned")
@@ -12,6 +12,14 @@ set(LAUNCHER_SIGNING_DESCRIPTION "" CACHE STRING "The description the signature 
 set(LAUNCHER_SIGNING_URL "" CACHE STRING "The URL the signature shows")
 set(LAUNCHER_SIGNING_TIMESTAMP_URL "" CACHE STRING
     "An RFC 3161 time-stamp server for the signature; empty: no time stamp")
+# A signed release is the unsigned build's bytes with a signature after them, but its texts
+# name the signed size. Built again unsigned with the signature's length given here, the
+# texts name that size too, and the build is the release's bytes without its signature.
+set(LAUNCHER_SIGNATURE_BYTES 0 CACHE STRING
+    "Building a signed release again, unsigned: the bytes its signature adds, counted into PatchSize")
+if(NOT LAUNCHER_SIGNATURE_BYTES MATCHES "^[0-9]+$")
+  message(FATAL_ERROR "LAUNCHER_SIGNATURE_BYTES: a number of bytes, not \"${LAUNCHER_SIGNATURE_BYTES}\"")
+endif()
 
 set(LAUNCHER_SIGNING OFF)
 set(_signing_given "")
@@ -70,6 +78,10 @@ if(_signing_given)
     message(FATAL_ERROR "signtool signs with a PKCS#12 (.pfx) LAUNCHER_SIGNING_CERTIFICATE only.")
   endif()
 
+  if(NOT LAUNCHER_SIGNATURE_BYTES EQUAL 0)
+    message(FATAL_ERROR "LAUNCHER_SIGNATURE_BYTES is for building a signed release again "
+                        "without signing it; with ${_signing_names} given, leave it 0.")
+  endif()
   set(LAUNCHER_SIGNING ON)
   set(_sign_launcher ${CMAKE_CURRENT_LIST_DIR}/sign_launcher.py)
   set(LAUNCHER_SIGNING_COMMAND ${Python3_EXECUTABLE} ${_sign_launcher}

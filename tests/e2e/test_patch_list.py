@@ -23,7 +23,7 @@ def block(text):
 
 
 def as_built(text, exe):
-    """A neutral text 206 as the executable carries it: PatchSize is the executable's size."""
+    """A text as the executable carries it: PatchSize is the executable's size."""
     return re.sub(rb"^(PatchSize=)[^\r\n]*", rb"\g<1>%d" % os.path.getsize(exe), text,
                   count=1, flags=re.MULTILINE)
 
@@ -112,7 +112,7 @@ class OtherBuilds(LauncherTestCase):
             f.write(b"no Windows Installer package")
         cls.builds = build_variants.build(
             e2e_common.SOURCE, work, e2e_common.PACKAGE,
-            ["206-207", "206-208", "206-empty-207", "no-206", "empty-206", "shipped"],
+            ["206-207", "206-208", "206-empty-207", "no-206", "1046-only", "empty-206", "shipped"],
             ["-DCMAKE_TOOLCHAIN_FILE=" + os.path.join(e2e_common.SOURCE, "cmake", "mingw-w64.cmake"),
              "-DLAUNCHER_MINGW_ARCH=" + e2e_common.winetest.machine().launcher,
              "-DCMAKE_BUILD_TYPE=MinSizeRel", "-DPython3_EXECUTABLE=" + sys.executable],
@@ -124,15 +124,16 @@ class OtherBuilds(LauncherTestCase):
         return self.prefix.run_watched(self.builds[name], list(args), **kwargs)
 
     def test_the_series_of_texts(self):
-        def neutral(name):
-            return as_built(self.texts[name]["206.txt"], self.builds[name])
+        def built(name, text="206.txt"):
+            return as_built(self.texts[name][text], self.builds[name])
 
         cases = [
             # (build, blocks written, the message shown)
-            ("206-207", lambda: block(neutral("206-207")) + block(self.texts["206-207"]["207.txt"]), None),
-            ("206-208", lambda: block(neutral("206-208")), None),
-            ("206-empty-207", lambda: block(neutral("206-empty-207")), 300),
+            ("206-207", lambda: block(built("206-207")) + block(built("206-207", "207.txt")), None),
+            ("206-208", lambda: block(built("206-208")), None),
+            ("206-empty-207", lambda: block(built("206-empty-207")), 300),
             ("no-206", lambda: b"", 310),
+            ("1046-only", lambda: block(built("1046-only", "206.1046.txt")), None),
             ("empty-206", lambda: b"", 300),
         ]
         for name, written, shown in cases:

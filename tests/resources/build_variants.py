@@ -34,8 +34,8 @@ def shipped_texts(source):
 
 
 def second_text(source, id):
-    # A PatchSize line of its own, which the build must leave alone: only the neutral 206
-    # carries the launcher's size. Its product is another of the package's targets.
+    # A PatchSize line of its own, which the build fills in as the neutral 206's. Its product
+    # is another of the package's targets.
     with open(os.path.join(source, "resources", "sample_package", "target_products.txt"), "rb") as f:
         code = f.read().split()[id - 205]
     return (b"ProductCode=" + code + b"\r\n" +
@@ -46,20 +46,26 @@ def second_text(source, id):
 def variants(source):
     """name -> {file name: bytes} of its folder of texts."""
     neutral, portuguese = shipped_texts(source)
-    without_size = re.sub(rb"^PatchSize=[^\r\n]*\r\n", b"", neutral, flags=re.MULTILINE)
+    def without_size(text):
+        return re.sub(rb"^PatchSize=[^\r\n]*\r\n", b"", text, flags=re.MULTILINE)
     return {
         # Built with the three passes that fill in PatchSize.
         "206-207": {"206.txt": neutral, "206.1046.txt": portuguese, "207.txt": second_text(source, 207)},
         "206-208": {"206.txt": neutral, "206.1046.txt": portuguese, "208.txt": second_text(source, 208)},
         "206-empty-207": {"206.txt": neutral, "207.txt": b""},
-        # Taken as they are, in one link.
         "no-206": {"207.txt": second_text(source, 207)},
+        # Only the 1046 copy, which a neutral lookup then finds, under Wine as well.
+        "1046-only": {"206.1046.txt": portuguese},
+        # Taken as they are, in one link.
         "empty-206": {"206.txt": b""},
-        "no-patch-size": {"206.txt": without_size, "206.1046.txt": portuguese},
-        # The shipped texts, for a build with another package, or signed.
+        "no-patch-size": {"206.txt": without_size(neutral), "206.1046.txt": without_size(portuguese)},
+        # The shipped texts: built again in another folder, for a build with another
+        # package, or signed.
         "shipped": {"206.txt": neutral, "206.1046.txt": portuguese},
         "signed-p12": {"206.txt": neutral, "206.1046.txt": portuguese},
         "signed-pem": {"206.txt": neutral, "206.1046.txt": portuguese},
+        # signed-p12 built again, unsigned, to be compared with it.
+        "signed-p12-again": {"206.txt": neutral, "206.1046.txt": portuguese},
     }
 
 
@@ -155,7 +161,7 @@ def build(source, work, package, names=None, configure_args=(), cmake="cmake", p
         # tree keeps the last.
         cache = {"LAUNCHER_SIGNING_" + variable: "" for variable in SIGNING_VARIABLES}
         cache.update(LAUNCHER_CHECK_PACKAGE="ON", LAUNCHER_TARGET_VERSION="",
-                     LAUNCHER_CANDIDATE_VERSIONS="")
+                     LAUNCHER_CANDIDATE_VERSIONS="", LAUNCHER_SIGNATURE_BYTES="0")
         cache.update((settings or {}).get(name, {}))
         run([cmake, "-S", source, "-B", tree, *configure_args,
              "-DBUILD_TESTING=OFF", "-DLAUNCHER_PATCH_PACKAGE=" + os.path.abspath(package_of),

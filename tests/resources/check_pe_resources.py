@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
-"""Checks that launcher.exe carries exactly its resources, and those byte for byte; the
-neutral text 206 with the size of launcher.exe in its PatchSize line; and that it imports
-from kernel32 and the C runtime only (every other DLL is bound from the system folder
-when first needed).
+"""Checks that launcher.exe carries exactly its resources, and those byte for byte; every
+copy of every patch-information text with the size of launcher.exe in its PatchSize line;
+that it imports from kernel32 and the C runtime only (every other DLL is bound from the
+system folder when first needed); and that its header has it run from the swap file when
+started from a share or a removable drive, under a checksum that is right.
 
 Usage: check_pe_resources.py EXE --package MSP --info-dir DIR
 """
@@ -19,6 +20,7 @@ LANGUAGES = {1028, 1029, 1031, 1033, 1034, 1036, 1038, 1040, 1041, 1042, 1045, 1
 NEUTRAL = 0
 PORTUGUESE_BRAZIL = 1046
 IMPORTED_DLLS = {"kernel32.dll", "msvcrt.dll"}
+RUN_FROM_SWAP = {"IMAGE_FILE_NET_RUN_FROM_SWAP", "IMAGE_FILE_REMOVABLE_RUN_FROM_SWAP"}
 
 
 def resource_entries(pe):
@@ -66,6 +68,13 @@ def check(exe, package, info_dir):
     if imported != IMPORTED_DLLS:
         failures.append(f"imports from {sorted(imported)}, expected {sorted(IMPORTED_DLLS)}")
 
+    flags = {name for name in RUN_FROM_SWAP if getattr(pe.FILE_HEADER, name)}
+    if flags != RUN_FROM_SWAP:
+        failures.append(f"characteristics lack {sorted(RUN_FROM_SWAP - flags)}")
+    if pe.OPTIONAL_HEADER.CheckSum != pe.generate_checksum():
+        failures.append(f"header checksum {pe.OPTIONAL_HEADER.CheckSum:#x}, "
+                        f"the image's is {pe.generate_checksum():#x}")
+
     kinds = {kind for kind, _, _ in entries}
     if kinds != {"MSP", "TXT", STRING_TABLE}:
         failures.append(f"resource types {sorted(map(str, kinds))}, expected MSP, TXT and 6 only")
@@ -80,14 +89,13 @@ def check(exe, package, info_dir):
     wanted = expected_texts(info_dir)
     if set(texts) != set(wanted):
         failures.append(f"texts {sorted(texts)}, expected {sorted(wanted)}")
-    # The neutral 206 carries the size of this very file; every other text is its file.
-    wanted_neutral = wanted.get((206, NEUTRAL))
-    if wanted_neutral is not None:
-        wanted[(206, NEUTRAL)] = with_patch_size(wanted_neutral, os.path.getsize(exe))
+    # Every copy carries the size of this very file; every other byte is its file's.
+    size = os.path.getsize(exe)
     for key in sorted(set(texts) & set(wanted)):
-        if texts[key] != wanted[key]:
+        expected = with_patch_size(wanted[key], size)
+        if texts[key] != expected:
             failures.append(f"text {key} differs from its file" +
-                            (f" with PatchSize={os.path.getsize(exe)}" if key == (206, NEUTRAL) else ""))
+                            (f" with PatchSize={size}" if expected != wanted[key] else ""))
 
     blocks = {}
     for (kind, block, lang), data in entries.items():

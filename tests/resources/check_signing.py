@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Checks the signed variants that build_variants.py built under WORK: each signature
-verifies against the test certificate authority and shows what the build was given. Then
-builds with what must not sign, in the same tree, and checks that the build fails, saying
-why. Prints the size the signature adds.
+verifies against the test certificate authority and shows what the build was given, and
+the p12 one, its signature removed, is what an unsigned build told the signature's length
+makes. Then builds with what must not sign, in the same tree, and checks that the build
+fails, saying why. Prints the size the signature adds.
 
 Usage: check_signing.py --source DIR --work DIR --package MSP [--cmake CMAKE]
                         [-- CONFIGURE-ARGUMENTS]
@@ -45,6 +46,23 @@ def check_signed(work, files):
     return failures
 
 
+def check_built_again(args, configure_args):
+    release = os.path.join(args.work, "signed-p12", "launcher.exe")
+    unsigned = release + ".unsigned"
+    code, report = osslsigncode("remove-signature", "-in", release, "-out", unsigned)
+    if code != 0:
+        return [f"signed-p12: the signature cannot be removed:\n{report}"]
+    signature = os.path.getsize(release) - os.path.getsize(unsigned)
+    again = build_variants.build(
+        args.source, args.work, args.package, ["signed-p12-again"], configure_args, args.cmake,
+        settings={"signed-p12-again": {"LAUNCHER_SIGNATURE_BYTES": str(signature)}})
+    with open(unsigned, "rb") as f, open(again["signed-p12-again"], "rb") as g:
+        same = f.read() == g.read()
+    os.remove(unsigned)
+    return [] if same else [f"signed-p12 without its signature differs from the build made "
+                            f"again with LAUNCHER_SIGNATURE_BYTES={signature}"]
+
+
 def check_refused(args, configure_args, files):
     cases = [
         # (variant, its signing variables, what the build's failure says)
@@ -78,7 +96,8 @@ def main():
     args, configure_args = build_variants.arguments()
     # The files build_variants.py made for the signed variants.
     files = build_variants.signing_files(os.path.join(args.work, "signing"))
-    failures = check_signed(args.work, files) + check_refused(args, configure_args, files)
+    failures = (check_signed(args.work, files) + check_built_again(args, configure_args) +
+                check_refused(args, configure_args, files))
     for failure in failures:
         print("FAIL:", failure)
     return 1 if failures else 0

@@ -1,8 +1,10 @@
 #!/usr/bin/env python3
-"""Tests of cmake/fill_patch_size.py, which puts the launcher's size into text 206, and of
-cmake/sign_launcher.py signing the launcher to that size."""
+"""Tests of cmake/fill_patch_size.py, which puts the launcher's size into the texts, of
+cmake/sign_launcher.py signing the launcher to that size, and of cmake/mark_run_from_swap.py,
+which marks its header before."""
 import argparse
 import os
+import struct
 import sys
 import tempfile
 import unittest
@@ -11,6 +13,7 @@ from unittest import mock
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake"))
 
 import fill_patch_size  # noqa: E402
+import mark_run_from_swap  # noqa: E402
 import sign_launcher  # noqa: E402
 
 
@@ -48,10 +51,11 @@ class Files(unittest.TestCase):
         return path
 
     def test_fill_then_check(self):
-        fill_patch_size.fill(self.source, self.exe, self.output)
-        with open(self.output, "rb") as f:
-            self.assertEqual(f.read(), b"A=1\r\nPatchSize=5000\r\n")
-        self.assertTrue(fill_patch_size.check(self.exe, self.output))
+        for plus in (0, 1552):
+            fill_patch_size.fill(self.source, self.exe, self.output, plus)
+            with open(self.output, "rb") as f:
+                self.assertEqual(f.read(), b"A=1\r\nPatchSize=%d\r\n" % (5000 + plus))
+            self.assertTrue(fill_patch_size.check(self.exe, [self.output], plus))
 
     def test_an_unchanged_text_is_only_touched(self):
         fill_patch_size.fill(self.source, self.exe, self.output)
@@ -63,7 +67,13 @@ class Files(unittest.TestCase):
         fill_patch_size.fill(self.source, self.exe, self.output)
         with open(self.exe, "ab") as f:
             f.write(b"!")
-        self.assertFalse(fill_patch_size.check(self.exe, self.output))
+        self.assertFalse(fill_patch_size.check(self.exe, [self.output]))
+        self.assertFalse(os.path.exists(self.exe))
+
+    def test_an_executable_off_any_copy_is_removed(self):
+        fill_patch_size.fill(self.source, self.exe, self.output)
+        left_as_it_was = self.path("206.1046.txt", b"PatchSize=11516928\r\n")
+        self.assertFalse(fill_patch_size.check(self.exe, [self.output, left_as_it_was]))
         self.assertFalse(os.path.exists(self.exe))
 
 
@@ -104,6 +114,21 @@ class SignedToTheSize(unittest.TestCase):
                 self.assertEqual(sorted(os.listdir(folder)), ["206.txt"] * bool(text) + ["launcher.exe"])
                 for name in os.listdir(folder):
                     os.remove(os.path.join(folder, name))
+
+
+class MarkedToRunFromSwap(unittest.TestCase):
+    def test_what_is_no_pe_image_is_refused(self):
+        beyond_the_header = bytearray(8192)
+        beyond_the_header[:2] = b"MZ"
+        struct.pack_into("<I", beyond_the_header, 0x3C, 4090)
+        beyond_the_header[4090:4094] = b"PE\0\0"
+        for data in (b"", b"MZ", b"ZM" + bytes(4094), b"MZ" + bytes(4094), beyond_the_header):
+            with self.subTest(data=bytes(data[:8])):
+                path = os.path.join(tempfile.mkdtemp(), "launcher.exe")
+                with open(path, "wb") as f:
+                    f.write(data)
+                with self.assertRaises(mark_run_from_swap.Refused):
+                    mark_run_from_swap.mark(path)
 
 
 if __name__ == "__main__":
