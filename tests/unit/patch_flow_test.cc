@@ -234,16 +234,14 @@ TEST_F(PatchFlowTest, TheLogSaysWhyAProductWasLeft) {
   Product(kA, u"Someone else's", u"1033", u"8.0.24.6", 0, 2);  // INSTALLSTATE_ABSENT
   Product(kB, u"Other", u"1033", u"8.0.24.6");
   Product(kC, u"Tessary", u"1033", u"8.1.0.3");
-  // B's module stands at another version than registered: its stale "Transforms" must go.
+  // B's module stands at another version than registered, and its stale "Transforms" may
+  // not be deleted (ERROR_ACCESS_DENIED).
   using platform::RegistryRoot;
   fake.registry.keys[{RegistryRoot::kLocalMachine, *installer::HostKeyPath(kB)}].values[u"VornLocation"].data =
       fakes::Utf16Bytes(u"C:\\T");
   fake.fileVersions.modules[u"C:\\T\\mainmod.vxm"].version = {16u << 16, 54u << 16};
-  auto& registration = fake.registry.keys[{RegistryRoot::kLocalMachineShared,
-                                           u"SOFTWARE\\Classes\\Installer\\Products\\" + *installer::PackProductCode(kB)}];
-  registration.values[u"Transforms"].data = fakes::Utf16Bytes(u":a.mst");
-  registration.deleteFailsWith = 5;  // ERROR_ACCESS_DENIED
-
+  fake.registry.keys[{RegistryRoot::kLocalMachineShared, u"SOFTWARE\\Classes\\Installer\\Products\\" +
+                                                              *installer::PackProductCode(kB)}].deleteFailsWith = 5;
   EXPECT_EQ(Run({u"/l", u"C:\\logs\\run.log"}), 5u);
   const std::u16string k300of5 = k300of1603.substr(0, k300of1603.size() - 4) + u"5";
   EXPECT_EQ(Texts(), (std::vector<std::u16string>{k300of5, k301}));

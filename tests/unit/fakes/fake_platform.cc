@@ -154,13 +154,9 @@ bool TooLong(const std::u16string& path) {
 
 }  // namespace
 
-Result<std::uint32_t> FakeFiles::GetTempPath2(char16_t* buffer, std::uint32_t capacity) {
+Result<std::uint32_t> FakeFiles::GetTempPath2(char16_t* buffer, std::uint32_t) {
   if (!systemTempPath) return Fail<std::uint32_t>(127);  // ERROR_PROC_NOT_FOUND
-  if (systemTempPath->size() + 1 > capacity) {
-    return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(systemTempPath->size() + 1));
-  }
   std::copy(systemTempPath->begin(), systemTempPath->end(), buffer);
-  buffer[systemTempPath->size()] = u'\0';
   return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(systemTempPath->size()));
 }
 
