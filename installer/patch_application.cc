@@ -19,14 +19,22 @@ struct PatchCall {
   bool suppressRestart;
 };
 
-// What comes after a product: the next one, or no other (a 306, or a restart the installer
-// has started).
-enum class Next { kNextProduct, kStopRun, kRestartStarted };
+// What the run does after a product.
+enum class Next {
+  kNextProduct,
+  kEnd,                // no other product is looked at
+  kEndLoggingTheRest,  // as kEnd, with a log line for each product left
+};
 
 Next ApplyPatch(run::Run& run, ProductCandidate& product, const FourPartVersion& installed,
                 const PatchCall& call) {
   platform::Platform& p = run.platform;
-  FixUpRegistration(p, product.productCode, installed);
+  // The installer would apply the stale transform the fix-up failed to remove.
+  if (const platform::Status fixed = FixUpRegistration(p, product.productCode, installed); !fixed.ok()) {
+    run.reporter.LogNote(product.productCode, u"Not patched: its stale \"Transforms\" stays.");
+    run.reporter.ReportFailure(IDS_INSTALL_ERROR, fixed.error());
+    return Next::kNextProduct;
+  }
   product.commandLine = BuildPatchCommandLine(call.packagePath, call.suppressRestart);
   const std::uint32_t result = p.installer.ConfigureProductEx(
       product.productCode, platform::kInstallLevelDefault, platform::kInstallStateDefault, product.commandLine);
@@ -40,7 +48,7 @@ Next ApplyPatch(run::Run& run, ProductCandidate& product, const FourPartVersion&
     run.reporter.ReportMessage(IDS_INSTALL_ERROR, result);
   }
   // The machine is going down: patching more products during the shutdown could fail half-way.
-  return outcome.stopsRun ? Next::kRestartStarted : Next::kNextProduct;
+  return outcome.stopsRun ? Next::kEndLoggingTheRest : Next::kNextProduct;
 }
 
 void ReportWrongVersion(run::Run& run) {
@@ -66,7 +74,7 @@ Next ProcessProduct(run::Run& run, ProductCandidate& product, const PatchCall& c
     if (candidate == installed) return ApplyPatch(run, product, installed, call);
     if (candidate == target) {
       run.reporter.ReportMessage(IDS_UP_TO_DATE);
-      return Next::kStopRun;
+      return Next::kEnd;
     }
   }
   ReportWrongVersion(run);
@@ -81,7 +89,7 @@ std::u16string BuildPatchCommandLine(const std::u16string& packagePath, bool sup
   return line;
 }
 
-bool ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packagePath,
+void ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packagePath,
                                    bool suppressRestart, std::vector<ProductCandidate>& products) {
   const PatchCall call{packagePath, suppressRestart};
   platform::Process& process = run.platform.process;
@@ -90,24 +98,23 @@ bool ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packageP
     run.reporter.SetCurrentProduct(product->productName, product->productCode);
     process.SetThreadLocale(static_cast<std::uint32_t>(ConvertNumber(product->language)));
     const Next next = ProcessProduct(run, *product, call, upToDateCount);
-    if (next == Next::kStopRun) return false;
-    if (next == Next::kRestartStarted) {
+    if (next == Next::kEnd) return;
+    if (next == Next::kEndLoggingTheRest) {
       // The log names the products left as they were, for whoever runs it again later.
       for (++product; product != products.end(); ++product) {
         run.reporter.LogNote(product->productCode,
                              u"Not reached: the installer has started a restart of the machine.");
       }
-      return false;
+      return;
     }
   }
-  // What follows is about the run, not one product; the last product's name stays for a
-  // message that prints one.
+  // From here on the messages are about the run: no product code in the log. The 306 that
+  // may follow names the last product.
   run.reporter.SetCurrentProduct(products.empty() ? u"" : products.back().productName, u"");
   if (upToDateCount == products.size()) {
     process.SetThreadLocale(platform::kLocaleUserDefault);
     run.reporter.ReportMessage(IDS_UP_TO_DATE);
   }
-  return true;
 }
 
 }  // namespace installer

@@ -15,8 +15,9 @@ std::u16string BuildPatchCommandLine(const std::u16string& packagePath, bool sup
 
 // The second stage of the default run: for each installed product, in its own language,
 // patches it with the package at `packagePath` when it stands at a candidate version and
-// reports the outcome. False when a candidate equal to the target version stopped the run.
-bool ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packagePath,
+// reports the outcome. Ends early at a candidate equal to the target version (306) and
+// after a restart the installer has started.
+void ApplyPatchToInstalledProducts(run::Run& run, const std::u16string& packagePath,
                                    bool suppressRestart, std::vector<ProductCandidate>& products);
 
 }  // namespace installer

@@ -33,23 +33,33 @@ void EnableInstallerLog(platform::Platform& p, const std::u16string& logPath) {
   p.installer.EnableLog(kVerboseLogMode, path, kLogAppendAndFlush);
 }
 
+// With nobody to click them, the installer's own dialogs would hang a quiet run. A person
+// who sees the run still gets UAC's elevation prompt, without which an unelevated run fails
+// for every product; an installer that does not know that level (Wine's) answers "no
+// change" and gets the plain silent one.
+void SilenceInstaller(platform::Installer& msi, bool unattended) {
+  if (!unattended && msi.SetInternalUI(platform::kInstallUiLevelNone | platform::kInstallUiLevelUacOnly) !=
+                         platform::kInstallUiLevelNoChange) {
+    return;
+  }
+  msi.SetInternalUI(platform::kInstallUiLevelNone);
+}
+
 }  // namespace
 
-bool RunPatchFlow(run::Run& run, const PatchFlowSettings& settings) {
+void RunPatchFlow(run::Run& run, const PatchFlowSettings& settings) {
   platform::Platform& p = run.platform;
-  // With nobody to click them, the installer's own dialogs would hang a quiet run.
-  if (settings.quiet) p.installer.SetInternalUI(platform::kInstallUiLevelNone);
+  if (settings.quiet) SilenceInstaller(p.installer, settings.unattended);
   if (settings.installerLogPath) EnableInstallerLog(p, *settings.installerLogPath);
   payload::ExtractedPackage package(p.files);
   if (const platform::Status extracted = package.Extract(run); !extracted.ok()) {
     run.reporter.ReportFailure(IDS_INSTALL_ERROR, extracted.error());
-    return false;
+    return;
   }
   std::optional<std::vector<ProductCandidate>> products =
       DiscoverInstalledProducts(run, package.path());
   // However the run ends, the package goes with `package`.
-  return products &&
-         ApplyPatchToInstalledProducts(run, package.path(), settings.suppressRestart, *products);
+  if (products) ApplyPatchToInstalledProducts(run, package.path(), settings.suppressRestart, *products);
 }
 
 }  // namespace installer

@@ -4,8 +4,7 @@
 
 namespace installer {
 
-// One target product as the default run sees it. In the template used by the scan,
-// productCode holds the part of the target list not yet scanned.
+// One target product as the default run sees it.
 struct ProductCandidate {
   std::u16string productCode;
   std::u16string targetVersion;

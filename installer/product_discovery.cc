@@ -29,12 +29,12 @@ std::u16string ReadAttribute(platform::Installer& msi, const std::u16string& pro
   return std::u16string(buffer.data());
 }
 
-}  // namespace
-
-bool IsProductInstalled(platform::Installer& msi, const std::u16string& productCode) {
-  const std::int32_t state = msi.QueryProductState(productCode);
+// Advertised (1) or installed (5).
+bool IsInstalledState(std::int32_t state) {
   return state == platform::kInstallStateAdvertised || state == platform::kInstallStateDefault;
 }
+
+}  // namespace
 
 std::u16string ReadInstalledVersion(platform::Installer& msi, const std::u16string& productCode) {
   std::vector<char16_t> buffer;
@@ -69,7 +69,12 @@ std::optional<std::vector<ProductCandidate>> DiscoverInstalledProducts(
 
   std::vector<ProductCandidate> installed;
   ForEachTargetCode(targets, [&](const std::u16string& code) {
-    if (!IsProductInstalled(p.installer, code)) return;
+    const std::int32_t state = p.installer.QueryProductState(code);
+    if (state == platform::kInstallStateAbsent) {
+      // As SYSTEM sees every installation made per user: the log says why it is left.
+      run.reporter.LogNote(code, u"Installed for another user only: not patched by this run.");
+    }
+    if (!IsInstalledState(state)) return;
     ProductCandidate record = candidate;
     record.productCode = code;
     record.installedVersion = ReadInstalledVersion(p.installer, code);

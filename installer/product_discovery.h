@@ -10,8 +10,6 @@
 
 namespace installer {
 
-// State 1 (advertised) or 5 (installed).
-bool IsProductInstalled(platform::Installer& msi, const std::u16string& productCode);
 std::u16string ReadInstalledVersion(platform::Installer& msi, const std::u16string& productCode);
 bool ReadProductNameAndLanguage(platform::Installer& msi, const std::u16string& productCode,
                                 std::u16string& productName, std::u16string& language);

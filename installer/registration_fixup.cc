@@ -24,6 +24,13 @@ std::u16string StoredText(const std::vector<char16_t>& units, std::uint32_t stor
   return std::u16string(units.data(), length);
 }
 
+// What is already gone needs no removing.
+platform::Status Removed(std::uint32_t error) {
+  return error == platform::kErrorSuccess || error == platform::kErrorFileNotFound
+             ? platform::Status::Done()
+             : platform::Status::Failed(error);
+}
+
 }  // namespace
 
 bool IsBracedGuid(std::u16string_view code) {
@@ -59,30 +66,36 @@ std::optional<std::u16string> HostKeyPath(std::u16string_view code) {
   return path;
 }
 
-void FixUpRegistration(platform::Platform& platform, const std::u16string& productCode,
-                       const FourPartVersion& installedVersion) {
+platform::Status FixUpRegistration(platform::Platform& platform, const std::u16string& productCode,
+                                   const FourPartVersion& installedVersion) {
   platform::Registry& registry = platform.registry;
   const auto hostKeyPath = HostKeyPath(productCode);
   const auto packed = PackProductCode(productCode);
-  if (!hostKeyPath || !packed) return;
+  if (!hostKeyPath || !packed) return platform::Status::Done();
 
   ScopedKey hostKey(registry, registry.OpenKey(platform::RegistryRoot::kLocalMachine, *hostKeyPath,
-                                               platform::kKeyQueryValue));
-  if (!hostKey) return;
+                                               platform::kKeyQueryValue).value());
+  if (!hostKey) return platform::Status::Done();
   std::vector<char16_t> location(kLocationBytes / 2, u'\0');
   std::uint32_t size = kLocationBytes;
-  if (registry.QueryValue(hostKey.get(), u"VornLocation", location.data(), &size) != 0) return;
+  if (registry.QueryValue(hostKey.get(), u"VornLocation", location.data(), &size) != 0) {
+    return platform::Status::Done();
+  }
 
   const std::u16string modulePath = StoredText(location, size) + u"\\mainmod.vxm";
   std::u16string moduleVersion;
   // Without the module's version there is nothing to compare: the registration stays.
-  if (!ReadModuleVersion(platform.fileVersions, modulePath, moduleVersion)) return;
-  if (ParseFourPartVersion(moduleVersion) == installedVersion) return;
+  if (!ReadModuleVersion(platform.fileVersions, modulePath, moduleVersion) ||
+      ParseFourPartVersion(moduleVersion) == installedVersion) {
+    return platform::Status::Done();
+  }
 
-  ScopedKey productKey(registry, registry.OpenKey(platform::RegistryRoot::kClassesRoot,
-                                                  u"Installer\\Products\\" + *packed,
-                                                  platform::kKeyWrite));
-  if (productKey) registry.DeleteValue(productKey.get(), u"Transforms");
+  const platform::Result<platform::RegistryKey> opened =
+      registry.OpenKey(platform::RegistryRoot::kLocalMachineShared,
+                       u"SOFTWARE\\Classes\\Installer\\Products\\" + *packed, platform::kKeyWrite);
+  if (!opened.ok()) return Removed(opened.error());
+  ScopedKey productKey(registry, opened.value());
+  return Removed(registry.DeleteValue(productKey.get(), u"Transforms"));
 }
 
 }  // namespace installer

@@ -21,10 +21,13 @@ std::optional<std::u16string> PackProductCode(std::u16string_view productCode);
 // fourth digits of the code's second and third groups. Nothing for a code not a braced GUID.
 std::optional<std::u16string> HostKeyPath(std::u16string_view productCode);
 
-// Removes the stale "Transforms" value from the product's registration when its main module
-// on disk is at another version than the installer has registered. Changes nothing when
-// anything on the way is missing; reports nothing.
-void FixUpRegistration(platform::Platform& platform, const std::u16string& productCode,
-                       const FourPartVersion& installedVersion);
+// Removes the stale "Transforms" value from the product's registration on the machine
+// (HKEY_LOCAL_MACHINE\SOFTWARE\Classes\Installer\Products\<packed code>, never the
+// account's own Classes) when its main module on disk is at another version than the
+// installer has registered. Done when nothing on the way to that decision is there, when the
+// versions agree, or when the value or its key is gone; failed with the error of opening the
+// key or deleting the value when Windows refuses either.
+platform::Status FixUpRegistration(platform::Platform& platform, const std::u16string& productCode,
+                                   const FourPartVersion& installedVersion);
 
 }  // namespace installer

@@ -13,7 +13,8 @@
 namespace launcher {
 namespace {
 
-// Each mode runs whatever became of the one before it, always in this order.
+// The modes asked for run in this fixed order, each whether or not the one before it
+// succeeded.
 void RunAdministrativeModes(Context& context, run::Run& run) {
   LaunchOptions& options = context.state.launchOptions;
   if (options.extractRequested) {
@@ -31,6 +32,7 @@ void RunAdministrativeModes(Context& context, run::Run& run) {
 installer::PatchFlowSettings PatchFlowSettingsOf(const ProcessState& state) {
   installer::PatchFlowSettings settings;
   settings.quiet = state.launchOptions.quiet;
+  settings.unattended = state.unattended;
   // Deployment tools restart on their own schedule, and expect 3010 or 1641 back for it.
   settings.suppressRestart = state.launchOptions.quiet || state.launchOptions.noRestart;
   // The installer's own log goes beside the launcher's, as "<log path>.msi.log", and only
@@ -40,8 +42,8 @@ installer::PatchFlowSettings PatchFlowSettingsOf(const ProcessState& state) {
 }
 
 // Whether anything of this run can reach a person: a box, the installer's dialogs or a log
-// line. "/e" alone shows nothing, and asking about the window station loads user32.dll,
-// which costs such a run more than its one rename.
+// line. "/e" alone shows nothing, so it never asks about the window station: loading
+// user32.dll for that would cost it more than its one rename.
 bool RunCanShowOrLog(const ProcessState& state) {
   const LaunchOptions& options = state.launchOptions;
   return options.helpRequested || options.runPatchFlow || options.patchListRequested ||
@@ -50,7 +52,7 @@ bool RunCanShowOrLog(const ProcessState& state) {
 
 // Why no box of this process would be seen, for the log; empty when one would. Since Windows
 // Vista no user sees session 0, where services run, whatever its window station says; the
-// session is asked first, as the station question loads user32.dll.
+// session is asked first, as it needs no user32.dll.
 std::u16string_view WhyNobodySeesABox(platform::Platform& p) {
   if (p.process.GetSessionId() == 0u) {
     return u"The run is in session 0, which nobody sees: no boxes, no installer dialogs, no "
@@ -66,6 +68,11 @@ std::u16string_view WhyNobodySeesABox(platform::Platform& p) {
 }  // namespace
 
 std::uint32_t RunLauncher(Context& context) {
+  // Before anything is written. An administrator's unelevated double-click runs this legacy
+  // program with UAC virtualization on: a write into a protected folder would then land
+  // unseen in the user's VirtualStore instead of failing. Where there is no virtualization
+  // to turn off, the run goes on as it is.
+  (void)context.platform.process.TurnOffVirtualization();
   ParseCommandLine(context.platform.process, context.state.launchOptions);
   OpenOutcomeLog(context);
   if (RunCanShowOrLog(context.state)) {

@@ -16,8 +16,8 @@ namespace launcher {
 struct ProcessState {
   platform::ModuleHandle moduleInstance = 0;
   LaunchOptions launchOptions;
-  // The window station is not visible (a service, SYSTEM under a deployment agent): no box
-  // at all, not even those that "/q" leaves.
+  // Nobody can see the run (session 0, or a window station that is not visible): no box at
+  // all, not even those that "/q" leaves, and no elevation prompt of the installer's.
   bool unattended = false;
   std::u16string currentProductName;
   // The code of the product being processed, for the log; empty outside a product's turn.

@@ -131,7 +131,7 @@ void LauncherReporter::ReportFailure(MessageId id, std::uint32_t error) {
   launcher::ReportFailure(context_, id, error);
 }
 
-void LauncherReporter::LogNote(const std::u16string& productCode, const std::u16string& text) {
+void LauncherReporter::LogNote(const std::u16string& productCode, std::u16string_view text) {
   LogOutcome(context_, u"-", productCode, text);
 }
 

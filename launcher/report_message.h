@@ -56,7 +56,7 @@ class LauncherReporter final : public run::Reporter {
   void RecordOutcome(std::uint32_t exitCode) override;
   void RecordRefusal(std::uint32_t code) override;
   void SetCurrentProduct(const std::u16string& name, const std::u16string& code) override;
-  void LogNote(const std::u16string& productCode, const std::u16string& text) override;
+  void LogNote(const std::u16string& productCode, std::u16string_view text) override;
   std::u16string LoadString(MessageId id) override;
 
  private:

@@ -16,6 +16,12 @@ bool Exists(platform::Files& files, const std::u16string& path) {
 
 std::u16string ChooseTempDirectory(platform::Files& files, platform::Process& process,
                                    const std::u16string& directory) {
+  // SYSTEM's own folder, which other accounts cannot create files in, unlike SYSTEM's TMP.
+  if (process.RunsAsLocalSystem()) {
+    char16_t system[platform::kMaxPath + 1];
+    const platform::Result<std::uint32_t> length = files.GetTempPath2(system, platform::kMaxPath + 1);
+    if (length.ok() && length.value() <= platform::kMaxPath) return std::u16string(system, length.value());
+  }
   if (auto tmp = process.GetEnvironmentVariable(u"TMP")) {
     if (Exists(files, *tmp)) return *tmp;
     if (tmp->find(u'"') != std::u16string::npos) {

@@ -15,8 +15,9 @@ inline constexpr std::size_t kMaxTempNameLength = platform::kMaxPath;
 // Most numbers tried in one call.
 inline constexpr std::uint32_t kMaxTempNameTries = 0x7FFF;
 
-// Picks the directory for temporary names: TMP as it is, TMP without its quotes,
-// `directory`, the drive root, or the current directory, the first that exists.
+// Picks the directory for temporary names. As LocalSystem, the one GetTempPath2W names
+// where Windows has that call; otherwise TMP as it is, TMP without its quotes, `directory`,
+// the drive root, or the current directory, the first that exists.
 std::u16string ChooseTempDirectory(platform::Files& files, platform::Process& process,
                                    const std::u16string& directory);
 

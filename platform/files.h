@@ -35,6 +35,9 @@ class Files {
 
   // GetTempPathW: the length written, or the size needed when it does not fit.
   virtual Result<std::uint32_t> GetTempPath(char16_t* buffer, std::uint32_t capacity) = 0;
+  // GetTempPath2W, the same but for SYSTEM, which it gives a folder of its own; fails with
+  // 127 where kernel32 lacks it.
+  virtual Result<std::uint32_t> GetTempPath2(char16_t* buffer, std::uint32_t capacity) = 0;
   // GetFileAttributesW.
   virtual Result<std::uint32_t> GetFileAttributes(const std::u16string& path) = 0;
   // GetFullPathNameW: the length written, or the size needed when it does not fit.

@@ -25,8 +25,9 @@ class Installer {
   virtual std::uint32_t ConfigureProductEx(const std::u16string& productCode, int installLevel,
                                            int installState,
                                            const std::u16string& commandLine) = 0;
-  // MsiSetInternalUI(level, no window).
-  virtual void SetInternalUI(int level) = 0;
+  // MsiSetInternalUI(level, no window): the level before, or INSTALLUILEVEL_NOCHANGE when
+  // `level` was refused and nothing changed.
+  virtual int SetInternalUI(int level) = 0;
   // MsiEnableLogW: the installer logs the messages of `logMode` to `path` from here on.
   virtual std::uint32_t EnableLog(std::uint32_t logMode, const std::u16string& path,
                                   std::uint32_t attributes) = 0;

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/status.h"
+
 namespace platform {
 
 // A moment in UTC, to the second.
@@ -38,6 +40,12 @@ class Process {
   // ProcessIdToSessionId for this process: the session it runs in (0 is the services'
   // session, which no user sees since Windows Vista); nothing when it cannot be read.
   virtual std::optional<std::uint32_t> GetSessionId() = 0;
+  // SetTokenInformation(TokenVirtualizationEnabled, 0) on the process's token: UAC stops
+  // redirecting its writes into protected folders to the user's VirtualStore. Fails where
+  // the system or the token knows no virtualization.
+  virtual Status TurnOffVirtualization() = 0;
+  // Whether the process's token is LocalSystem's (S-1-5-18); false when it cannot be read.
+  virtual bool RunsAsLocalSystem() = 0;
 };
 
 }  // namespace platform

@@ -52,9 +52,12 @@ inline constexpr std::uint32_t kMbSetForeground = 0x00010000;
 inline constexpr std::uint32_t kMbTopmost = 0x00040000;
 
 // Windows Installer (msi.h, msidefs.h).
+inline constexpr int kInstallUiLevelNoChange = 0;
 inline constexpr int kInstallUiLevelNone = 2;
+inline constexpr int kInstallUiLevelUacOnly = 0x200;
 inline constexpr int kInstallLevelDefault = 0;
 inline constexpr int kInstallStateAdvertised = 1;
+inline constexpr int kInstallStateAbsent = 2;  // among others, installed for another user
 inline constexpr int kInstallStateDefault = 5;
 inline constexpr std::uint32_t kPidTemplate = 7;  // the products a patch targets
 // INSTALLLOGMODE_x is the bit 1 << (INSTALLMESSAGE_x >> 24); PROPERTYDUMP is the bit of

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/types.h"
@@ -34,7 +35,7 @@ class Reporter {
   // the log. Empty for messages about the run as a whole.
   virtual void SetCurrentProduct(const std::u16string& name, const std::u16string& code) = 0;
   // A line for the log alone, about the product `productCode` (empty: about the run).
-  virtual void LogNote(const std::u16string& productCode, const std::u16string& text) = 0;
+  virtual void LogNote(const std::u16string& productCode, std::u16string_view text) = 0;
   // String `id` in the language the next box would be in, as a box takes it; empty when no
   // table has it.
   virtual std::u16string LoadString(MessageId id) = 0;

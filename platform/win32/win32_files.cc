@@ -27,6 +27,15 @@ Result<std::uint32_t> Win32Files::GetTempPath(char16_t* buffer, std::uint32_t ca
   return Length(::GetTempPathW(capacity, Wide(buffer)));
 }
 
+Result<std::uint32_t> Win32Files::GetTempPath2(char16_t* buffer, std::uint32_t capacity) {
+  // Windows 11, Server 2022 and later updates of Windows 10 only: looked up, not imported.
+  using GetTempPath2Function = DWORD(WINAPI*)(DWORD, LPWSTR);
+  auto call = reinterpret_cast<GetTempPath2Function>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
+  if (call == nullptr) return Result<std::uint32_t>::Failed(::GetLastError());
+  return Length(call(capacity, Wide(buffer)));
+}
+
 Result<std::uint32_t> Win32Files::GetFileAttributes(const std::u16string& path) {
   const DWORD attributes = ::GetFileAttributesW(Wide(path));
   return attributes == INVALID_FILE_ATTRIBUTES ? Result<std::uint32_t>::Failed(::GetLastError())

@@ -61,9 +61,9 @@ std::uint32_t Win32Installer::ConfigureProductEx(const std::u16string& productCo
               Wide(commandLine));
 }
 
-void Win32Installer::SetInternalUI(int level) {
+int Win32Installer::SetInternalUI(int level) {
   auto call = LAUNCHER_SYSTEM_FUNCTION(msi_, MsiSetInternalUI);
-  if (call != nullptr) call(static_cast<INSTALLUILEVEL>(level), nullptr);
+  return call == nullptr ? INSTALLUILEVEL_NOCHANGE : call(static_cast<INSTALLUILEVEL>(level), nullptr);
 }
 
 std::uint32_t Win32Installer::EnableLog(std::uint32_t logMode, const std::u16string& path,

@@ -7,8 +7,7 @@ namespace platform::win32 {
 
 // Each method is one Win32 or msi.dll call, with no decisions of its own; a resource
 // lookup is the loader's fixed find, size, load and lock. Only kernel32 and the C runtime
-// are imported: every other DLL is bound on first use, so a run loads only what it calls
-// ("/e" neither user32 nor advapi32, whose loading would cost it more than its rename).
+// are imported: every other DLL is bound on first use, so a run loads only what it calls.
 
 class Win32Resources final : public Resources {
  public:
@@ -23,6 +22,7 @@ class Win32Files final : public Files {
   // `advapi32` builds the creator-only access list.
   explicit Win32Files(SystemLibrary& advapi32) : advapi32_(advapi32) {}
   Result<std::uint32_t> GetTempPath(char16_t* buffer, std::uint32_t capacity) override;
+  Result<std::uint32_t> GetTempPath2(char16_t* buffer, std::uint32_t capacity) override;
   Result<std::uint32_t> GetFileAttributes(const std::u16string& path) override;
   Result<std::uint32_t> GetFullPathName(const std::u16string& path, char16_t* buffer,
                                         std::uint32_t capacity) override;
@@ -60,7 +60,7 @@ class Win32Installer final : public Installer {
                                char16_t* buffer, std::uint32_t* size) override;
   std::uint32_t ConfigureProductEx(const std::u16string& productCode, int installLevel,
                                    int installState, const std::u16string& commandLine) override;
-  void SetInternalUI(int level) override;
+  int SetInternalUI(int level) override;
   std::uint32_t EnableLog(std::uint32_t logMode, const std::u16string& path,
                           std::uint32_t attributes) override;
 
@@ -80,6 +80,8 @@ class Win32Dialogs final : public Dialogs {
 
 class Win32Process final : public Process {
  public:
+  // `advapi32` holds the token calls.
+  explicit Win32Process(SystemLibrary& advapi32) : advapi32_(advapi32) {}
   std::u16string CommandLine() override;
   std::optional<std::u16string> GetEnvironmentVariable(const std::u16string& name) override;
   bool SetThreadLocale(std::uint32_t locale) override;
@@ -90,13 +92,18 @@ class Win32Process final : public Process {
   bool RemoveFileNarrow(const std::string& path) override;
   UtcTime GetSystemTime() override;
   std::optional<std::uint32_t> GetSessionId() override;
+  Status TurnOffVirtualization() override;
+  bool RunsAsLocalSystem() override;
+
+ private:
+  SystemLibrary& advapi32_;
 };
 
 class Win32Registry final : public Registry {
  public:
   explicit Win32Registry(SystemLibrary& advapi32) : advapi32_(advapi32) {}
-  RegistryKey OpenKey(RegistryRoot root, const std::u16string& path,
-                      std::uint32_t access) override;
+  Result<RegistryKey> OpenKey(RegistryRoot root, const std::u16string& path,
+                              std::uint32_t access) override;
   std::uint32_t QueryValue(RegistryKey key, const std::u16string& name, void* data,
                            std::uint32_t* size) override;
   std::uint32_t DeleteValue(RegistryKey key, const std::u16string& name) override;
@@ -122,13 +129,13 @@ class Win32Platform {
   Platform& platform() { return platform_; }
 
  private:
-  // Bound on first use, for the files' access lists and the registry alike.
+  // Bound on first use, for the files' access lists, the token and the registry alike.
   SystemLibrary advapi32_{L"advapi32.dll"};
   Win32Resources resources_;
   Win32Files files_{advapi32_};
   Win32Installer installer_;
   Win32Dialogs dialogs_;
-  Win32Process process_;
+  Win32Process process_{advapi32_};
   Win32Registry registry_{advapi32_};
   Win32FileVersions fileVersions_;
   Platform platform_{resources_, files_,    installer_,    dialogs_,

@@ -1,6 +1,7 @@
 #include "platform/win32/windows_api.h"
 
 #include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <vector>
 
@@ -19,6 +20,22 @@ std::string ThirtyTwoBitName(const std::string& name) {
 #endif
   return name;
 }
+
+// Closes the process token it was handed, once.
+class TokenHandle {
+ public:
+  TokenHandle() = default;
+  TokenHandle(const TokenHandle&) = delete;
+  TokenHandle& operator=(const TokenHandle&) = delete;
+  ~TokenHandle() {
+    if (handle_ != nullptr) ::CloseHandle(handle_);
+  }
+  HANDLE* receive() { return &handle_; }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_ = nullptr;
+};
 
 }  // namespace
 
@@ -61,6 +78,39 @@ std::optional<std::uint32_t> Win32Process::GetSessionId() {
   DWORD session = 0;
   if (!::ProcessIdToSessionId(::GetCurrentProcessId(), &session)) return std::nullopt;
   return session;
+}
+
+Status Win32Process::TurnOffVirtualization() {
+  auto open = LAUNCHER_SYSTEM_FUNCTION(advapi32_, OpenProcessToken);
+  auto set = LAUNCHER_SYSTEM_FUNCTION(advapi32_, SetTokenInformation);
+  if (open == nullptr || set == nullptr) return Status::Failed(::GetLastError());
+  TokenHandle token;
+  DWORD off = 0;
+  if (!open(::GetCurrentProcess(), TOKEN_ADJUST_DEFAULT, token.receive()) ||
+      !set(token.get(), TokenVirtualizationEnabled, &off, sizeof off)) {
+    return Status::Failed(::GetLastError());
+  }
+  return Status::Done();
+}
+
+bool Win32Process::RunsAsLocalSystem() {
+  auto open = LAUNCHER_SYSTEM_FUNCTION(advapi32_, OpenProcessToken);
+  auto query = LAUNCHER_SYSTEM_FUNCTION(advapi32_, GetTokenInformation);
+  if (open == nullptr || query == nullptr) return false;
+  TokenHandle token;
+  // Room for any TOKEN_USER: one call, no asking for the size first.
+  union {
+    TOKEN_USER user;
+    BYTE bytes[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  } buffer;
+  DWORD size = 0;
+  if (!open(::GetCurrentProcess(), TOKEN_QUERY, token.receive()) ||
+      !query(token.get(), TokenUser, buffer.bytes, sizeof buffer.bytes, &size)) {
+    return false;
+  }
+  // S-1-5-18 as it is stored: revision 1, one part, the NT authority (5), 18.
+  static constexpr BYTE kLocalSystem[] = {1, 1, 0, 0, 0, 0, 0, 5, 18, 0, 0, 0};
+  return std::memcmp(buffer.user.User.Sid, kLocalSystem, sizeof kLocalSystem) == 0;
 }
 
 }  // namespace platform::win32

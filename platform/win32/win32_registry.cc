@@ -6,30 +6,28 @@
 namespace platform::win32 {
 namespace {
 
-HKEY RootKey(RegistryRoot root) {
-  return root == RegistryRoot::kLocalMachine ? HKEY_LOCAL_MACHINE : HKEY_CLASSES_ROOT;
-}
-
 // The host product is a 32-bit program; a 64-bit build of the launcher reads its machine
-// keys in the view the 32-bit launcher sees. The installer's registration is not redirected.
+// keys in the view the 32-bit launcher sees. Windows ignores the flag of a shared key and
+// 32-bit Windows both flags.
 REGSAM View(RegistryRoot root, std::uint32_t access) {
+  if (root == RegistryRoot::kLocalMachineShared) return access | KEY_WOW64_64KEY;
 #ifdef _WIN64
-  if (root == RegistryRoot::kLocalMachine) return access | KEY_WOW64_32KEY;
-#endif
-  (void)root;
+  return access | KEY_WOW64_32KEY;
+#else
   return access;
+#endif
 }
 
 }  // namespace
 
-RegistryKey Win32Registry::OpenKey(RegistryRoot root, const std::u16string& path,
-                                   std::uint32_t access) {
+Result<RegistryKey> Win32Registry::OpenKey(RegistryRoot root, const std::u16string& path,
+                                           std::uint32_t access) {
   auto open = LAUNCHER_SYSTEM_FUNCTION(advapi32_, RegOpenKeyExW);
+  if (open == nullptr) return Result<RegistryKey>::Failed(::GetLastError());
   HKEY key = nullptr;
-  if (open == nullptr || open(RootKey(root), Wide(path), 0, View(root, access), &key) != ERROR_SUCCESS) {
-    return 0;
-  }
-  return reinterpret_cast<RegistryKey>(key);
+  const LONG result = open(HKEY_LOCAL_MACHINE, Wide(path), 0, View(root, access), &key);
+  if (result != ERROR_SUCCESS) return Result<RegistryKey>::Failed(static_cast<std::uint32_t>(result));
+  return Result<RegistryKey>::Done(reinterpret_cast<RegistryKey>(key));
 }
 
 std::uint32_t Win32Registry::QueryValue(RegistryKey key, const std::u16string& name, void* data,

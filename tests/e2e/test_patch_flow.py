@@ -130,9 +130,15 @@ class DefaultRun(LauncherTestCase):
 
     def test_quiet_run_shows_nothing_not_even_the_installers_box(self):
         self.install(TESSARY, "Tessary", "8.0.24.6", refuse_patch=True)
+        self.prefix.relay(["msi.MsiSetInternalUI"])
         result = self.launch("/q")
         self.assertEqual(result.boxes, [])
         self.assertEqual(result.exit_code, ERROR_INSTALL_FAILURE)
+        # Silent but for UAC's elevation prompt; Wine refuses that level ("no change"), so
+        # the run asks for the plainly silent one.
+        levels = [call[0] & 0xFFFFFFFF
+                  for call in e2e_common.winetest.relay_calls(result.log, "msi.MsiSetInternalUI")]
+        self.assertEqual(levels, [0x202, 2], result.log[-3000:])
 
     # --- what a successful patch changes --------------------------------------
 

@@ -120,6 +120,19 @@ TEST_F(LauncherTest, HelpShowsTheSwitchesAndRunsNothing) {
   }
 }
 
+// An administrator's unelevated double-click runs with UAC virtualization on: it is turned
+// off before the first file is made, where the token allows (87: a Windows without it).
+TEST_F(LauncherTest, VirtualizationIsOffBeforeTheFirstFileIsMade) {
+  for (const std::uint32_t refusedWith : {0u, 87u}) {
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    m.fake.process.virtualizationRefusedWith = refusedWith;
+    m.fake.files.beforeCreate = [&](auto&) { EXPECT_EQ(m.fake.process.virtualizationOn, refusedWith != 0); };
+    EXPECT_EQ(m.RunWith({u"/e"}), 0u);
+    EXPECT_TRUE(m.fake.files.Exists(u"C:\\Temp\\MSP2"));
+  }
+}
+
 TEST_F(LauncherTest, ExtractWithoutPathGoesToATempName) {
   EXPECT_EQ(Run({u"/e"}), 0u);
   EXPECT_EQ(state.launchOptions.extractPath, u"C:\\Temp\\MSP2");

@@ -4,6 +4,7 @@
 #include "fakes/string_tables.h"
 #include "installer/patch_flow.h"
 #include "installer/product_discovery.h"
+#include "installer/registration_fixup.h"
 #include "launcher/launcher.h"
 #include "payload/extracted_package.h"
 
@@ -128,9 +129,13 @@ TEST_F(PatchFlowTest, RestartsAreLeftToWhoeverStartedTheRun) {
     std::size_t boxes;
     std::vector<int> uiLevels;
     std::uint32_t session = 1;
+    bool refusesUacOnly = false;
   } cases[] = {
       {"boxes", {}, true, patch, 1, {}},
-      {"quiet", {u"/q"}, true, patch + u" REBOOT=ReallySuppress", 0, {2}},
+      // Silent but for UAC's elevation prompt, which the person who started it can answer.
+      {"quiet", {u"/q"}, true, patch + u" REBOOT=ReallySuppress", 0, {0x202}},
+      {"quiet, the prompt refused as Wine does", {u"/q"}, true, patch + u" REBOOT=ReallySuppress", 0, {0x202, 2},
+       1, true},
       {"no restart, with boxes", {u"/NORESTART"}, true, patch + u" REBOOT=ReallySuppress", 1, {}},
       {"a window station nobody sees", {}, false, patch + u" REBOOT=ReallySuppress", 0, {2}},
       {"session 0, whatever its station says", {}, true, patch + u" REBOOT=ReallySuppress", 0, {2}, 0},
@@ -142,6 +147,7 @@ TEST_F(PatchFlowTest, RestartsAreLeftToWhoeverStartedTheRun) {
     m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6", 3010);
     m.fake.dialogs.stationVisible = c.stationVisible;
     m.fake.process.sessionId = c.session;
+    m.fake.installer.refusesUacOnly = c.refusesUacOnly;
     EXPECT_EQ(m.RunWith(c.arguments), 3010u) << c.name;
     ASSERT_EQ(m.fake.installer.configureCalls.size(), 1u) << c.name;
     EXPECT_EQ(m.fake.installer.configureCalls[0].commandLine, c.commandLine) << c.name;
@@ -216,6 +222,34 @@ TEST_F(PatchFlowTest, ARestartTheInstallerStartedEndsTheRun) {
   for (const std::u16string& code : {kB, kC}) {
     const std::string line = "\t-\t" + std::string(code.begin(), code.end()) + "\tNot reached: ";
     EXPECT_NE(log.find(line), std::string::npos) << log;
+  }
+}
+
+// As Windows answers a run as SYSTEM and an administrator's unelevated one: a product
+// installed for another user is absent, and the machine's registration may not be changed.
+// The log says why each product was left; the others go on.
+TEST_F(PatchFlowTest, TheLogSaysWhyAProductWasLeft) {
+  fake.files.nodes[u"C:\\logs"] = FakeNode{.directory = true};
+  Targets(kA + u";" + kB + u";" + kC);
+  Product(kA, u"Someone else's", u"1033", u"8.0.24.6", 0, 2);  // INSTALLSTATE_ABSENT
+  Product(kB, u"Other", u"1033", u"8.0.24.6");
+  Product(kC, u"Tessary", u"1033", u"8.1.0.3");
+  // B's module stands at another version than registered, and its stale "Transforms" may
+  // not be deleted (ERROR_ACCESS_DENIED).
+  using platform::RegistryRoot;
+  fake.registry.keys[{RegistryRoot::kLocalMachine, *installer::HostKeyPath(kB)}].values[u"VornLocation"].data =
+      fakes::Utf16Bytes(u"C:\\T");
+  fake.fileVersions.modules[u"C:\\T\\mainmod.vxm"].version = {16u << 16, 54u << 16};
+  fake.registry.keys[{RegistryRoot::kLocalMachineShared, u"SOFTWARE\\Classes\\Installer\\Products\\" +
+                                                              *installer::PackProductCode(kB)}].deleteFailsWith = 5;
+  EXPECT_EQ(Run({u"/l", u"C:\\logs\\run.log"}), 5u);
+  const std::u16string k300of5 = k300of1603.substr(0, k300of1603.size() - 4) + u"5";
+  EXPECT_EQ(Texts(), (std::vector<std::u16string>{k300of5, k301}));
+  EXPECT_EQ(Patched(), std::vector<std::u16string>{kC});
+  const auto bytes = fake.files.Contents(u"C:\\logs\\run.log");
+  const std::string log(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  for (const auto& [code, why] : {std::pair{kA, "\tInstalled for another user only: "}, std::pair{kB, "\tNot patched: "}}) {
+    EXPECT_NE(log.find("\t-\t" + std::string(code.begin(), code.end()) + why), std::string::npos) << log;
   }
 }
 
@@ -335,7 +369,7 @@ TEST_F(PatchFlowTest, QuietRunShowsNothingSilencesTheInstallerAndKeepsTheExitCod
   Product(kA, u"Tessary", u"1033", u"8.0.24.6", 1603);
   EXPECT_EQ(Run({u"/q"}), 1603u);
   EXPECT_TRUE(fake.dialogs.shown.empty());
-  EXPECT_EQ(fake.installer.uiLevels, std::vector<int>{2});
+  EXPECT_EQ(fake.installer.uiLevels, std::vector<int>{0x202});
 }
 
 TEST_F(PatchFlowTest, NobodyCanReplaceOrDeleteThePackageWhileTheInstallerReadsIt) {

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "fakes/fake_platform.h"
 #include "installer/registration_fixup.h"
 
@@ -11,13 +9,10 @@ using platform::RegistryRoot;
 
 const std::u16string kCode = u"{12345678-9ABC-DEF0-1234-56789ABCDEF0}";
 const std::u16string kHostKey = u"Software\\Brimfold\\Tessary\\R16.0\\Vorn-ABC:EF0";
-const std::u16string kProductKey = u"Installer\\Products\\87654321CBA90FED21436587A9CBED0F";
+// The machine's registration, not the merged HKEY_CLASSES_ROOT of whoever runs the launcher.
+const std::u16string kProductKey = u"SOFTWARE\\Classes\\Installer\\Products\\87654321CBA90FED21436587A9CBED0F";
 
-std::vector<std::byte> Utf16Bytes(const std::u16string& text, bool terminated) {
-  std::vector<std::byte> bytes((text.size() + (terminated ? 1 : 0)) * 2);
-  std::memcpy(bytes.data(), text.c_str(), bytes.size());
-  return bytes;
-}
+using fakes::Utf16Bytes;
 
 TEST(PackProductCode, ReversesGroupsAndSwapsPairs) {
   EXPECT_EQ(installer::PackProductCode(kCode), u"87654321CBA90FED21436587A9CBED0F");
@@ -42,17 +37,17 @@ class FixUpRegistrationTest : public ::testing::Test {
   void SetUp() override {
     auto& host = fake.registry.keys[{RegistryRoot::kLocalMachine, kHostKey}];
     host.values[u"VornLocation"].data = Utf16Bytes(u"C:\\Tessary", true);
-    auto& product = fake.registry.keys[{RegistryRoot::kClassesRoot, kProductKey}];
+    auto& product = fake.registry.keys[{RegistryRoot::kLocalMachineShared, kProductKey}];
     product.values[u"Transforms"].data = Utf16Bytes(u":a.mst", true);
     product.values[u"ProductName"].data = Utf16Bytes(u"Tessary", true);
     fake.fileVersions.modules[u"C:\\Tessary\\mainmod.vxm"].version = {(16u << 16), (54u << 16)};
   }
   bool HasTransforms() {
-    const auto& values = fake.registry.keys[{RegistryRoot::kClassesRoot, kProductKey}].values;
+    const auto& values = fake.registry.keys[{RegistryRoot::kLocalMachineShared, kProductKey}].values;
     return values.count(u"Transforms") == 1;
   }
   void FixUp(installer::FourPartVersion installed, const std::u16string& code = kCode) {
-    installer::FixUpRegistration(fake.platform, code, installed);
+    EXPECT_TRUE(installer::FixUpRegistration(fake.platform, code, installed).ok());
     EXPECT_EQ(fake.registry.openKeys, 0);  // every key opened is closed
   }
   fakes::FakePlatform fake;
@@ -63,21 +58,24 @@ TEST_F(FixUpRegistrationTest, RemovesTransformsOnlyWhenTheModuleIsAtAnotherVersi
   EXPECT_TRUE(HasTransforms());
   FixUp({8, 1, 0, 3});
   EXPECT_FALSE(HasTransforms());
-  const auto& values = fake.registry.keys[{RegistryRoot::kClassesRoot, kProductKey}].values;
+  const auto& values = fake.registry.keys[{RegistryRoot::kLocalMachineShared, kProductKey}].values;
   EXPECT_EQ(values.count(u"ProductName"), 1u);
   EXPECT_EQ(fake.registry.opened.front(), std::make_pair(kHostKey, 1u));
   EXPECT_EQ(fake.registry.opened.back(), std::make_pair(kProductKey, 0x20006u));
 }
 
-TEST_F(FixUpRegistrationTest, ChangesNothingWhenSomethingOnTheWayIsMissing) {
+// Only a registration the launcher may not change, as Windows answers an administrator's
+// unelevated run, is a failure: the error comes back.
+TEST_F(FixUpRegistrationTest, ChangesNothingWhenSomethingOnTheWayIsMissingOrRefused) {
   struct Case {
     const char* name;
     std::function<void(fakes::FakePlatform&)> arrange;
     std::u16string code = kCode;
+    std::uint32_t error = 0;
   };
   const Case cases[] = {
       {"no host key", [](auto& f) { f.registry.keys.erase({RegistryRoot::kLocalMachine, kHostKey}); }},
-      {"host key not readable", [](auto& f) { f.registry.keys[{RegistryRoot::kLocalMachine, kHostKey}].openFails = true; }},
+      {"host key not readable", [](auto& f) { f.registry.keys[{RegistryRoot::kLocalMachine, kHostKey}].openFailsWith = 5; }},
       {"no VornLocation", [](auto& f) { f.registry.keys[{RegistryRoot::kLocalMachine, kHostKey}].values.clear(); }},
       {"VornLocation over 2048 bytes",
        [](auto& f) {
@@ -86,15 +84,17 @@ TEST_F(FixUpRegistrationTest, ChangesNothingWhenSomethingOnTheWayIsMissing) {
        }},
       {"module missing", [](auto& f) { f.fileVersions.modules.clear(); }},
       {"module without version", [](auto& f) { f.fileVersions.modules.begin()->second.noFixedInfo = true; }},
-      {"registration key missing", [](auto& f) { f.registry.keys.erase({RegistryRoot::kClassesRoot, kProductKey}); }},
+      {"registration key missing", [](auto& f) { f.registry.keys.erase({RegistryRoot::kLocalMachineShared, kProductKey}); }},
       {"code is not a braced GUID", [](auto&) {}, u"{12345678-9ABC-DEF0-1234-56789ABCDEF0} "},
+      {"registration key refused", [](auto& f) { f.registry.keys[{RegistryRoot::kLocalMachineShared, kProductKey}].openFailsWith = 5; }, kCode, 5},
+      {"delete refused", [](auto& f) { f.registry.keys[{RegistryRoot::kLocalMachineShared, kProductKey}].deleteFailsWith = 5; }, kCode, 5},
   };
   for (const Case& c : cases) {
     fakes::FakePlatform f;
     f.registry.keys = fake.registry.keys;
     f.fileVersions.modules = fake.fileVersions.modules;
     c.arrange(f);
-    installer::FixUpRegistration(f.platform, c.code, {8, 1, 0, 3});
+    EXPECT_EQ(installer::FixUpRegistration(f.platform, c.code, {8, 1, 0, 3}).error(), c.error) << c.name;
     EXPECT_TRUE(f.registry.deleted.empty()) << c.name;
     EXPECT_EQ(f.registry.openKeys, 0) << c.name;
   }

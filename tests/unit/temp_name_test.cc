@@ -19,6 +19,8 @@ TEST(MakeTempName, ChoosesTheFirstDirectoryThatExists) {
     std::vector<std::u16string> existing;
     std::u16string passed;
     std::u16string expectedName;
+    std::u16string tokenUser = u"S-1-5-21-1-2-3-1001";
+    bool hasGetTempPath2 = true;
   };
   const Case cases[] = {
       {"TMP without trailing backslash", u"C:\\t", {u"C:\\t", u"C:\\pass"}, u"C:\\pass", u"C:\\t\\MSP2"},
@@ -29,11 +31,17 @@ TEST(MakeTempName, ChoosesTheFirstDirectoryThatExists) {
       {"TMP unset", std::nullopt, {u"C:\\pass\\"}, u"C:\\pass\\", u"C:\\pass\\MSP2"},
       {"nothing exists but the root", std::nullopt, {u"\\"}, u"C:\\gone", u"\\MSP2"},
       {"not even the root", std::nullopt, {}, u"", u".\\MSP2"},
+      // SYSTEM's TMP is a folder every user can create files in.
+      {"SYSTEM: the folder GetTempPath2W names", u"C:\\t", {u"C:\\t"}, u"", u"C:\\Windows\\SystemTemp\\MSP2",
+       u"S-1-5-18"},
+      {"SYSTEM on a Windows without GetTempPath2W", u"C:\\t", {u"C:\\t"}, u"", u"C:\\t\\MSP2", u"S-1-5-18", false},
   };
   for (const Case& c : cases) {
     FakeProcess process;
     FakeFiles files;
     if (c.tmp) process.environment[u"TMP"] = *c.tmp;
+    process.tokenUser = c.tokenUser;
+    if (!c.hasGetTempPath2) files.systemTempPath.reset();
     for (const auto& path : c.existing) files.nodes[path] = Directory();
     run::TempNameState state;
     EXPECT_EQ(payload::MakeTempName(files, process, state, c.passed, u"MSP"), c.expectedName) << c.name;

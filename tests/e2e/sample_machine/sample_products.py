@@ -38,7 +38,9 @@ SERVICE_PACK_ROW = "ServicePackLevel"
 SERVICE_PACK_VALUE = "ServicePack"
 SERVICE_PACK_BEFORE = "0"
 MODULE_NAME = "mainmod.vxm"
-REGISTRATION_KEY_FORMAT = "HKCR\\Installer\\Products\\{}"
+# The machine's product registration, where the launcher's fix-up acts (HKCR would merge in
+# the account's own Classes).
+REGISTRATION_KEY_FORMAT = "HKLM\\Software\\Classes\\Installer\\Products\\{}"
 
 # Fixed namespace so that the same product code always yields the same
 # upgrade, package and component codes: rebuilt packages stay comparable.

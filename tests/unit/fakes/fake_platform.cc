@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "platform/types.h"
 
@@ -10,6 +11,12 @@ namespace fakes {
 std::vector<std::byte> Bytes(std::string_view text) {
   std::vector<std::byte> bytes(text.size());
   if (!text.empty()) std::memcpy(bytes.data(), text.data(), text.size());
+  return bytes;
+}
+
+std::vector<std::byte> Utf16Bytes(const std::u16string& text, bool terminated) {
+  std::vector<std::byte> bytes((text.size() + (terminated ? 1 : 0)) * 2);
+  std::memcpy(bytes.data(), text.c_str(), bytes.size());
   return bytes;
 }
 
@@ -85,6 +92,12 @@ bool FakeProcess::RemoveFileNarrow(const std::string& path) {
   return true;
 }
 
+platform::Status FakeProcess::TurnOffVirtualization() {
+  if (virtualizationRefusedWith != 0) return platform::Status::Failed(virtualizationRefusedWith);
+  virtualizationOn = false;
+  return platform::Status::Done();
+}
+
 // --- resources ---
 
 namespace {
@@ -140,6 +153,12 @@ bool TooLong(const std::u16string& path) {
 }
 
 }  // namespace
+
+Result<std::uint32_t> FakeFiles::GetTempPath2(char16_t* buffer, std::uint32_t) {
+  if (!systemTempPath) return Fail<std::uint32_t>(127);  // ERROR_PROC_NOT_FOUND
+  std::copy(systemTempPath->begin(), systemTempPath->end(), buffer);
+  return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(systemTempPath->size()));
+}
 
 Result<std::uint32_t> FakeFiles::GetTempPath(char16_t* buffer, std::uint32_t capacity) {
   if (tempPathResult) {
@@ -423,6 +442,12 @@ std::uint32_t FakeInstaller::CloseHandle(platform::MsiHandle handle) {
   return open_.erase(handle) == 1 ? 0 : 6;
 }
 
+int FakeInstaller::SetInternalUI(int level) {
+  uiLevels.push_back(level);
+  if (refusesUacOnly && (level & platform::kInstallUiLevelUacOnly) != 0) return platform::kInstallUiLevelNoChange;
+  return std::exchange(uiLevel, level);
+}
+
 std::int32_t FakeInstaller::QueryProductState(const std::u16string& productCode) {
   stateQueries.push_back(productCode);
   auto it = products.find(productCode);
@@ -460,14 +485,15 @@ std::uint32_t FakeInstaller::ConfigureProductEx(const std::u16string& productCod
 
 // --- registry ---
 
-platform::RegistryKey FakeRegistry::OpenKey(platform::RegistryRoot root, const std::u16string& path,
-                                            std::uint32_t access) {
+platform::Result<platform::RegistryKey> FakeRegistry::OpenKey(platform::RegistryRoot root, const std::u16string& path,
+                                                    std::uint32_t access) {
   opened.emplace_back(path, access);
   auto it = keys.find({root, path});
-  if (it == keys.end() || it->second.openFails) return 0;
+  if (it == keys.end()) return Fail<platform::RegistryKey>(platform::kErrorFileNotFound);
+  if (it->second.openFailsWith != 0) return Fail<platform::RegistryKey>(it->second.openFailsWith);
   ++openKeys;
   handles_[next_] = {root, path};
-  return next_++;
+  return Result<platform::RegistryKey>::Done(next_++);
 }
 
 std::uint32_t FakeRegistry::QueryValue(platform::RegistryKey key, const std::u16string& name, void* data,
@@ -486,9 +512,10 @@ std::uint32_t FakeRegistry::QueryValue(platform::RegistryKey key, const std::u16
 }
 
 std::uint32_t FakeRegistry::DeleteValue(platform::RegistryKey key, const std::u16string& name) {
-  auto& values = keys.at(handles_.at(key)).values;
+  Key& found = keys.at(handles_.at(key));
+  if (found.deleteFailsWith != 0) return found.deleteFailsWith;
   deleted.push_back(name);
-  return values.erase(name) == 1 ? 0 : platform::kErrorFileNotFound;
+  return found.values.erase(name) == 1 ? 0 : platform::kErrorFileNotFound;
 }
 
 std::uint32_t FakeRegistry::CloseKey(platform::RegistryKey key) {

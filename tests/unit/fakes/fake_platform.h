@@ -40,6 +40,13 @@ class FakeProcess final : public platform::Process {
   platform::UtcTime GetSystemTime() override { return now; }
   std::optional<std::uint32_t> sessionId = 1;
   std::optional<std::uint32_t> GetSessionId() override { return sessionId; }
+  // The error SetTokenInformation(TokenVirtualizationEnabled) fails with, 0 when it works
+  // (87 on a Windows without virtualization).
+  std::uint32_t virtualizationRefusedWith = 0;
+  bool virtualizationOn = true;  // as for a legacy 32-bit program run unelevated
+  platform::Status TurnOffVirtualization() override;
+  std::u16string tokenUser = u"S-1-5-21-1004336348-1177238915-682003330-1001";  // SID text
+  bool RunsAsLocalSystem() override { return tokenUser == u"S-1-5-18"; }
 };
 
 struct FakeResource {
@@ -81,6 +88,8 @@ class FakeFiles final : public platform::Files {
  public:
   std::map<std::u16string, FakeNode> nodes;
   std::u16string tempPath = u"C:\\Temp\\";
+  // What GetTempPath2W gives SYSTEM; none on a Windows that lacks the call.
+  std::optional<std::u16string> systemTempPath = u"C:\\Windows\\SystemTemp\\";
   std::optional<std::uint32_t> tempPathResult;  // overrides the returned length
   std::u16string currentDirectory = u"C:\\work";
   std::optional<std::uint32_t> fullPathResult;  // overrides the returned length
@@ -121,6 +130,7 @@ class FakeFiles final : public platform::Files {
   std::vector<std::byte> Contents(const std::u16string& path) const { return nodes.at(path).bytes; }
 
   platform::Result<std::uint32_t> GetTempPath(char16_t* buffer, std::uint32_t capacity) override;
+  platform::Result<std::uint32_t> GetTempPath2(char16_t* buffer, std::uint32_t capacity) override;
   platform::Result<std::uint32_t> GetFileAttributes(const std::u16string& path) override;
   platform::Result<std::uint32_t> GetFullPathName(const std::u16string& path, char16_t* buffer,
                                                   std::uint32_t capacity) override;
@@ -191,7 +201,10 @@ class FakeInstaller final : public platform::Installer {
   };
   std::vector<Configure> configureCalls;
   std::function<void(const std::u16string&)> onConfigure;
-  std::vector<int> uiLevels;
+  std::vector<int> uiLevels;  // every level asked for
+  int uiLevel = 1;            // INSTALLUILEVEL_DEFAULT
+  // Like Wine: INSTALLUILEVEL_UACONLY is refused with INSTALLUILEVEL_NOCHANGE.
+  bool refusesUacOnly = false;
 
   std::uint32_t GetSummaryInformation(const std::u16string& path, platform::MsiHandle* handle) override;
   std::uint32_t SummaryInfoGetProperty(platform::MsiHandle handle, std::uint32_t property,
@@ -202,7 +215,7 @@ class FakeInstaller final : public platform::Installer {
                                char16_t* buffer, std::uint32_t* size) override;
   std::uint32_t ConfigureProductEx(const std::u16string& productCode, int installLevel,
                                    int installState, const std::u16string& commandLine) override;
-  void SetInternalUI(int level) override { uiLevels.push_back(level); }
+  int SetInternalUI(int level) override;
   struct EnableLogCall {
     std::uint32_t mode;
     std::u16string path;
@@ -252,15 +265,16 @@ class FakeRegistry final : public platform::Registry {
   };
   struct Key {
     std::map<std::u16string, Value> values;
-    bool openFails = false;
+    std::uint32_t openFailsWith = 0;    // RegOpenKeyExW's error, as 5 for access denied
+    std::uint32_t deleteFailsWith = 0;  // RegDeleteValueW's, changing nothing
   };
   std::map<std::pair<platform::RegistryRoot, std::u16string>, Key> keys;
   std::vector<std::pair<std::u16string, std::uint32_t>> opened;  // path and access
   std::vector<std::u16string> deleted;
   int openKeys = 0;
 
-  platform::RegistryKey OpenKey(platform::RegistryRoot root, const std::u16string& path,
-                                std::uint32_t access) override;
+  platform::Result<platform::RegistryKey> OpenKey(platform::RegistryRoot root, const std::u16string& path,
+                                                  std::uint32_t access) override;
   std::uint32_t QueryValue(platform::RegistryKey key, const std::u16string& name, void* data,
                            std::uint32_t* size) override;
   std::uint32_t DeleteValue(platform::RegistryKey key, const std::u16string& name) override;
@@ -298,6 +312,8 @@ struct FakePlatform {
 };
 
 std::vector<std::byte> Bytes(std::string_view text);
+// A registry string's bytes, with its terminator or without.
+std::vector<std::byte> Utf16Bytes(const std::u16string& text, bool terminated = true);
 std::u16string U16(std::string_view ascii);
 
 // Failures that leave no Windows error of their own:
