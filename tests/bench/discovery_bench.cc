@@ -59,7 +59,7 @@ class LeanInstaller final : public platform::Installer {
   std::uint32_t ConfigureProductEx(const std::u16string&, int, int, const std::u16string&) override {
     return 0;
   }
-  void SetInternalUI(int) override {}
+  int SetInternalUI(int) override { return platform::kInstallUiLevelNoChange; }
   std::uint32_t EnableLog(std::uint32_t, const std::u16string&, std::uint32_t) override { return 0; }
 
  private:
