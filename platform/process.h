@@ -38,6 +38,8 @@ class Process {
   // ProcessIdToSessionId for this process: the session it runs in (0 is the services'
   // session, which no user sees since Windows Vista); nothing when it cannot be read.
   virtual std::optional<std::uint32_t> GetSessionId() = 0;
+  // Sleep: lets `milliseconds` pass.
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
 };
 
 }  // namespace platform

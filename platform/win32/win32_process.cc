@@ -63,4 +63,6 @@ std::optional<std::uint32_t> Win32Process::GetSessionId() {
   return session;
 }
 
+void Win32Process::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
 }  // namespace platform::win32
