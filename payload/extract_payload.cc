@@ -29,14 +29,14 @@ Status TempDirectory(platform::Platform& p, std::u16string& directory) {
   return Status::Done();
 }
 
-// Names refused with "access denied" though nothing was there: a folder the launcher may not
-// write to answers so for every name, and after this many the attempts end.
+// How many free names may be refused with "access denied" before the attempts end: a folder
+// the launcher may not write to refuses every name so.
 constexpr int kMaxDeniedFreeNames = 4;
 
 // Writes the package to a new file under the first name from `makeName` that is still free
-// when the file is created; each name tried goes into `path`. A name is only tested when it
-// is made; another process may take it before the file is created, so a taken name sends us
-// on to the next number.
+// when the file is created; each name tried goes into `path`. A name is free when it is made,
+// not reserved: another process may take it before the file is created, and then the next
+// number is tried.
 template <typename MakeName>
 Status WriteUnderAFreshName(run::Run& run, MakeName makeName, const NewFile& how,
                             std::u16string& path) {
@@ -45,7 +45,7 @@ Status WriteUnderAFreshName(run::Run& run, MakeName makeName, const NewFile& how
   std::uint32_t takenError = platform::kErrorSuccess;  // why the last name was taken
   int deniedFreeNames = 0;
   for (std::uint32_t attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
-    // Names that ran out, or one too long for a path, leave no Windows error.
+    // No name left, or one too long for a path: a failure without an error of its own.
     auto name = makeName();
     if (!name) return Status::Failed(platform::kErrorSuccess);
     path = std::move(*name);

@@ -57,7 +57,7 @@ std::optional<std::u16string> MakeTempNameIn(platform::Files& files, run::TempNa
     std::u16string candidate = base + run::DecimalText(state.tempNameCounter);
     const platform::Result<std::uint32_t> attributes = files.GetFileAttributes(candidate);
     if (attributes.ok()) continue;
-    // A name we may not even look at may well be someone else's file.
+    // A name whose attributes may not even be read is likely someone else's file.
     if (attributes.error() == platform::kErrorAccessDenied) continue;
     return candidate;
   }
