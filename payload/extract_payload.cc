@@ -6,6 +6,7 @@
 
 #include "payload/embedded_package.h"
 #include "payload/file_writer.h"
+#include "payload/in_use.h"
 #include "payload/temp_name.h"
 
 namespace payload {
@@ -28,14 +29,14 @@ Status TempDirectory(platform::Platform& p, std::u16string& directory) {
   return Status::Done();
 }
 
-// Names refused with "access denied" though nothing was there: a folder the launcher may not
-// write to answers so for every name, and after this many the attempts end.
+// How many free names may be refused with "access denied" before the attempts end: a folder
+// the launcher may not write to refuses every name so.
 constexpr int kMaxDeniedFreeNames = 4;
 
 // Writes the package to a new file under the first name from `makeName` that is still free
-// when the file is created; each name tried goes into `path`. A name is only tested when it
-// is made; another process may take it before the file is created, so a taken name sends us
-// on to the next number.
+// when the file is created; each name tried goes into `path`. A name is free when it is made,
+// not reserved: another process may take it before the file is created, and then the next
+// number is tried.
 template <typename MakeName>
 Status WriteUnderAFreshName(run::Run& run, MakeName makeName, const NewFile& how,
                             std::u16string& path) {
@@ -44,7 +45,7 @@ Status WriteUnderAFreshName(run::Run& run, MakeName makeName, const NewFile& how
   std::uint32_t takenError = platform::kErrorSuccess;  // why the last name was taken
   int deniedFreeNames = 0;
   for (std::uint32_t attempt = 0; attempt < kMaxTempNameTries; ++attempt) {
-    // Names that ran out, or one too long for a path, leave no Windows error.
+    // No name left, or one too long for a path: a failure without an error of its own.
     auto name = makeName();
     if (!name) return Status::Failed(platform::kErrorSuccess);
     path = std::move(*name);
@@ -79,28 +80,43 @@ std::u16string FolderOf(const std::u16string& path) {
   return {};
 }
 
-// Whether two names in one folder are the same to Windows (A-Z folded only, as the file
-// system's upper-case table does for the names made here).
-bool SameName(const std::u16string& a, const std::u16string& b) {
-  auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+// `path` as Windows opens it, for a path whose last component is a name: one in the "\\?\"
+// form as written; any other without the name's trailing dots and spaces ("MSP2. " opens
+// MSP2).
+std::u16string_view AsOpened(std::u16string_view path) {
+  if (path.starts_with(u"\\\\?\\")) return path;
+  while (!path.empty() && (path.back() == u'.' || path.back() == u' ')) path.remove_suffix(1);
+  return path;
 }
 
-// A fresh name beside `target` that is not `target` itself nor `other` (a free name equal
-// to the target would make the copy its own target).
+// Whether two paths in one folder open the same file.
+bool SameName(std::u16string_view a, std::u16string_view b) { return SameIgnoringCase(AsOpened(a), AsOpened(b)); }
+
+// A fresh name in `folder` that does not open `target`: a free name that opened the target
+// would make the copy its own target. The names made only count up, so a later one is never
+// an earlier one: the backup never takes the copy's name.
 std::optional<std::u16string> NameBeside(run::Run& run, const std::u16string& folder,
-                                         const std::u16string& target, const std::u16string& other) {
+                                         const std::u16string& target) {
   for (;;) {
     auto name = MakeTempNameIn(run.platform.files, run.tempNames, folder, kNamePrefix);
-    if (!name || (!SameName(*name, target) && !SameName(*name, other))) return name;
+    if (!name || !SameName(*name, target)) return name;
   }
 }
 
+// The steps that put the copy in place, each tried again while another program holds a file
+// it needs (a scanner looking at the new copy or at the old file).
+Status Move(platform::Platform& p, const std::u16string& from, const std::u16string& to) {
+  return UnlessHeldByOthers(p.process, [&] { return p.files.MoveFile(from, to); });
+}
+// A file of ours that cannot be removed is no reason to fail what was asked.
+void Remove(platform::Platform& p, const std::u16string& path) {
+  (void)UnlessHeldByOthers(p.process, [&] { return p.files.DeleteFile(path); });
+}
+
 // Moves the finished copy `side` to `target`; a copy that cannot be moved there is removed.
-Status MoveInto(platform::Files& files, const std::u16string& target, const std::u16string& side) {
-  const Status moved = files.MoveFile(side, target);
-  if (!moved.ok()) (void)files.DeleteFile(side);
+Status MoveInto(platform::Platform& p, const std::u16string& target, const std::u16string& side) {
+  const Status moved = Move(p, side, target);
+  if (!moved.ok()) Remove(p, side);
   return moved;
 }
 
@@ -110,46 +126,42 @@ bool IsFolderOrLink(platform::Files& files, const std::u16string& path) {
                                                    platform::kFileAttributeReparsePoint)) != 0;
 }
 
-bool Exists(platform::Files& files, const std::u16string& path) {
-  return files.GetFileAttributes(path).ok();
-}
-
 // Puts the finished copy `side` in the place of `target`. Whatever happens, `target` holds
 // its old file or the whole package afterwards, and neither `side` nor a backup stays.
 Status TakeThePlaceOf(run::Run& run, const std::u16string& target, const std::u16string& side) {
-  platform::Files& files = run.platform.files;
+  platform::Platform& p = run.platform;
   // A folder or a link is never handed to ReplaceFileW: Wine's moves a folder out of the way
   // and deletes the file a link points to. A move replaces a link itself and fails on a folder.
-  if (IsFolderOrLink(files, target)) return MoveInto(files, target, side);
+  if (IsFolderOrLink(p.files, target)) return MoveInto(p, target, side);
   // The old file goes to a name of ours beside it while the copy takes its place, so that it
   // can be put back if the copy cannot.
-  const std::optional<std::u16string> backup = NameBeside(run, FolderOf(target), target, side);
+  const std::optional<std::u16string> backup = NameBeside(run, FolderOf(target), target);
   if (!backup) {
-    (void)files.DeleteFile(side);
+    Remove(p, side);
     return Status::Failed(platform::kErrorSuccess);
   }
   // ReplaceFileW keeps what the user set on the file there (access list, attributes,
-  // alternate streams), which a move would drop. Whether there is a file to replace is its
-  // own answer, not the look above, which may be out of date by the time the replace runs.
-  const Status replaced = files.ReplaceFile(target, side, *backup);
+  // alternate streams), which a move would drop. The look above may be out of date by now:
+  // whether there is a file to replace is the replace's own answer.
+  const Status replaced =
+      UnlessHeldByOthers(p.process, [&] { return p.files.ReplaceFile(target, side, *backup); });
   if (replaced.ok()) {
-    // The old file is the user's to lose only now; a backup that cannot be removed is
-    // no reason to call the extraction failed.
-    (void)files.DeleteFile(*backup);
+    // Only now is the old file the user's to lose.
+    Remove(p, *backup);
     return replaced;
   }
-  if (replaced.error() == platform::kErrorFileNotFound) return MoveInto(files, target, side);
+  if (replaced.error() == platform::kErrorFileNotFound) return MoveInto(p, target, side);
   // 1177: the old file is under the backup name and nothing at the path. The copy is moved
   // there after all, or else the old file goes back. 1175, 1176 (with a backup name) and
   // every other error leave the old file where it was.
-  if (!Exists(files, target) && Exists(files, *backup)) {
-    if (files.MoveFile(side, target).ok()) {
-      (void)files.DeleteFile(*backup);
+  if (!Exists(p.files, target) && Exists(p.files, *backup)) {
+    if (Move(p, side, target).ok()) {
+      Remove(p, *backup);
       return Status::Done();
     }
-    (void)files.MoveFile(*backup, target);
+    (void)Move(p, *backup, target);
   }
-  (void)files.DeleteFile(side);
+  Remove(p, side);
   return replaced;
 }
 
@@ -161,7 +173,7 @@ Status ExtractToGivenPath(run::Run& run, const std::u16string& path) {
   const std::u16string folder = FolderOf(path);
   std::u16string side;
   const Status written = WriteUnderAFreshName(
-      run, [&] { return NameBeside(run, folder, path, path); }, NewFile{.flush = true}, side);
+      run, [&] { return NameBeside(run, folder, path); }, NewFile{.flush = true}, side);
   // A copy that was not written whole has been removed already.
   if (!written.ok()) return written;
   return TakeThePlaceOf(run, path, side);

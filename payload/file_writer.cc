@@ -44,10 +44,10 @@ WriteResult WriteNewFile(platform::Files& files, const std::u16string& path,
   }
   platform::ScopedFile file(files, created.value());
   const platform::Status written = WriteAll(files, file.get(), bytes, how);
-  file.Reset();
   if (written.ok()) return {WriteState::kWritten};
-  // The failure that matters is the write's; a file left behind would be a stray copy.
-  (void)files.DeleteFile(path);
+  // Removed through the writer's handle, which shares the file with nobody: what goes is
+  // what was written. The failure that matters is the write's.
+  (void)files.RemoveWhenClosed(file.get());
   return {WriteState::kFailed, written.error()};
 }
 

@@ -32,7 +32,8 @@ struct NewFile {
 };
 
 // Creates `path`, which must not exist, and writes `bytes` to it in one request. On any
-// failure after the file was created, a failed flush included, it is removed again.
+// failure after the file was created, a failed flush included, it is removed again, through
+// the handle that wrote it.
 WriteResult WriteNewFile(platform::Files& files, const std::u16string& path,
                          std::span<const std::byte> bytes, const NewFile& how);
 

@@ -21,7 +21,7 @@ platform::Status ReadPathText(Read read, std::u16string& text) {
     length = read(buffer.data(), length.value() + 1);
   }
   if (!length.ok()) return length.status();
-  // Grown between the two calls: a path that will not hold still has no error of its own.
+  // The path grew between the two calls: a failure without an error of its own.
   if (length.value() >= buffer.size()) return platform::Status::Failed(platform::kErrorSuccess);
   text.assign(buffer.data(), length.value());
   return platform::Status::Done();

@@ -6,13 +6,16 @@
 #include "platform/types.h"
 
 namespace payload {
-namespace {
 
 bool Exists(platform::Files& files, const std::u16string& path) {
   return files.GetFileAttributes(path).ok();
 }
 
-}  // namespace
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b) {
+  auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char16_t x, char16_t y) { return fold(x) == fold(y); });
+}
 
 std::u16string ChooseTempDirectory(platform::Files& files, platform::Process& process,
                                    const std::u16string& directory) {
@@ -60,7 +63,7 @@ std::optional<std::u16string> MakeTempNameIn(platform::Files& files, run::TempNa
     std::u16string candidate = base + run::DecimalText(state.tempNameCounter);
     const platform::Result<std::uint32_t> attributes = files.GetFileAttributes(candidate);
     if (attributes.ok()) continue;
-    // A name we may not even look at may well be someone else's file.
+    // A name whose attributes may not even be read is likely someone else's file.
     if (attributes.error() == platform::kErrorAccessDenied) continue;
     return candidate;
   }

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "platform/files.h"
 #include "platform/process.h"
@@ -14,6 +15,13 @@ namespace payload {
 inline constexpr std::size_t kMaxTempNameLength = platform::kMaxPath;
 // Most numbers tried in one call.
 inline constexpr std::uint32_t kMaxTempNameTries = 0x7FFF;
+
+// Whether the attribute lookup finds something (a file, a folder, a link) at `path`.
+bool Exists(platform::Files& files, const std::u16string& path);
+
+// Whether two names are the same to the file system, A-Z folded only (its upper-case table
+// does so for the names the launcher makes and the devices the system names).
+bool SameIgnoringCase(std::u16string_view a, std::u16string_view b);
 
 // Picks the directory for temporary names. As LocalSystem, the one GetTempPath2W names
 // where Windows has that call; otherwise TMP as it is, TMP without its quotes, `directory`,

@@ -28,6 +28,18 @@ struct FileIdentity {
   friend bool operator==(const FileIdentity&, const FileIdentity&) = default;
 };
 
+// How a final path names the volume.
+enum class VolumeName {
+  kDos,  // with its drive letter: "\\?\C:\..."
+  kNt,   // with its device: "\Device\HarddiskVolume3\..."
+};
+
+// What an open file is opened again for (ReOpenFile), the new handle sharing it with everyone.
+enum class ReopenFor {
+  kHolding,   // no access to its data: holds on to the file without keeping anyone out
+  kRemoving,  // deletion, for RemoveWhenClosed
+};
+
 // Files and paths. A failing call returns the Windows error it left, read at once.
 class Files {
  public:
@@ -44,7 +56,7 @@ class Files {
   virtual Result<std::uint32_t> GetFullPathName(const std::u16string& path, char16_t* buffer,
                                                 std::uint32_t capacity) = 0;
   // Creates a file that must not exist yet (never opens, truncates or follows what is there),
-  // for writing, shared with nobody.
+  // for writing and for RemoveWhenClosed, shared with nobody.
   virtual Result<FileHandle> CreateNewFile(const std::u16string& path, NewFileAccess access) = 0;
   // Opens a file for reading and writing, creating it when absent (OPEN_ALWAYS); others may
   // read it meanwhile but not write.
@@ -55,8 +67,8 @@ class Files {
   // it meanwhile.
   virtual Result<FileHandle> OpenForAppending(const std::u16string& path) = 0;
   // Opens an existing file for reading, sharing it with readers only: while the handle is
-  // open nobody can change, replace or delete the file. Never follows a link: a link at the
-  // path is opened itself.
+  // open nobody can change, replace or delete the file, yet others may read it. Never follows
+  // a link: a link at the path is opened itself.
   virtual Result<FileHandle> OpenForReadingDenyWrite(const std::u16string& path) = 0;
   // The identity of the open file.
   virtual Result<FileIdentity> GetFileIdentity(FileHandle file) = 0;
@@ -73,11 +85,20 @@ class Files {
   virtual Result<std::uint32_t> ReadFile(FileHandle file, void* buffer, std::uint32_t size) = 0;
   // FlushFileBuffers: returns once what was written is on the disk.
   virtual Status FlushFile(FileHandle file) = 0;
-  // GetFinalPathNameByHandleW (normalized, with a drive letter where the volume has one):
-  // the path of the open file as the system resolves it now, "\\?\" in front; the length
-  // written, or the size needed when it does not fit.
-  virtual Result<std::uint32_t> GetFinalPathName(FileHandle file, char16_t* buffer,
-                                                 std::uint32_t capacity) = 0;
+  // GetFinalPathNameByHandleW (normalized): the path of the open file as the system resolves
+  // it now, the volume named as `volume` asks; the length written, or the size needed when it
+  // does not fit. A volume the system cannot name with a drive letter fails kDos.
+  virtual Result<std::uint32_t> GetFinalPathName(FileHandle file, VolumeName volume,
+                                                 char16_t* buffer, std::uint32_t capacity) = 0;
+  // QueryDosDeviceW: what the device name `name` ("C:") stands for, each target ended by a
+  // null and the last by two, the current one first; the count of characters stored.
+  virtual Result<std::uint32_t> QueryDosDevice(const std::u16string& name, char16_t* buffer,
+                                               std::uint32_t capacity) = 0;
+  // ReOpenFile: the same file, whatever its name now leads to, under a new handle.
+  virtual Result<FileHandle> Reopen(FileHandle file, ReopenFor purpose) = 0;
+  // SetFileInformationByHandle(FileDispositionInfo): the file is removed once its last handle
+  // is closed. The handle must have been opened for deletion.
+  virtual Status RemoveWhenClosed(FileHandle file) = 0;
   virtual bool CloseHandle(FileHandle file) = 0;
   virtual Status DeleteFile(const std::u16string& path) = 0;
   // ReplaceFileW: puts `replacement` in the place of the existing file `replaced`, which

@@ -46,6 +46,8 @@ class Process {
   virtual Status TurnOffVirtualization() = 0;
   // Whether the process's token is LocalSystem's (S-1-5-18); false when it cannot be read.
   virtual bool RunsAsLocalSystem() = 0;
+  // Sleep: lets `milliseconds` pass.
+  virtual void Sleep(std::uint32_t milliseconds) = 0;
 };
 
 }  // namespace platform

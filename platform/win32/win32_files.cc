@@ -58,7 +58,7 @@ Result<FileHandle> Win32Files::CreateNewFile(const std::u16string& path, NewFile
   }
   // CREATE_NEW fails on anything already there, a link included, so nothing is followed;
   // no sharing keeps others out while the file is written.
-  return Opened(::CreateFileW(Wide(path), GENERIC_WRITE, 0, attributes, CREATE_NEW,
+  return Opened(::CreateFileW(Wide(path), GENERIC_WRITE | DELETE, 0, attributes, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
@@ -125,10 +125,29 @@ Result<std::uint32_t> Win32Files::ReadFile(FileHandle file, void* buffer, std::u
 
 Status Win32Files::FlushFile(FileHandle file) { return Done(::FlushFileBuffers(Handle(file))); }
 
-Result<std::uint32_t> Win32Files::GetFinalPathName(FileHandle file, char16_t* buffer,
-                                                   std::uint32_t capacity) {
-  return Length(::GetFinalPathNameByHandleW(Handle(file), Wide(buffer), capacity,
-                                            FILE_NAME_NORMALIZED | VOLUME_NAME_DOS));
+Result<std::uint32_t> Win32Files::GetFinalPathName(FileHandle file, VolumeName volume,
+                                                   char16_t* buffer, std::uint32_t capacity) {
+  return Length(::GetFinalPathNameByHandleW(
+      Handle(file), Wide(buffer), capacity,
+      FILE_NAME_NORMALIZED | (volume == VolumeName::kNt ? VOLUME_NAME_NT : VOLUME_NAME_DOS)));
+}
+
+Result<std::uint32_t> Win32Files::QueryDosDevice(const std::u16string& name, char16_t* buffer,
+                                                 std::uint32_t capacity) {
+  return Length(::QueryDosDeviceW(Wide(name), Wide(buffer), capacity));
+}
+
+Result<FileHandle> Win32Files::Reopen(FileHandle file, ReopenFor purpose) {
+  const DWORD access = purpose == ReopenFor::kRemoving ? DELETE : FILE_READ_ATTRIBUTES;
+  return Opened(::ReOpenFile(Handle(file), access,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0));
+}
+
+Status Win32Files::RemoveWhenClosed(FileHandle file) {
+  // Its one member is named DeleteFile, which the SDK also defines as a macro.
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  return Done(::SetFileInformationByHandle(Handle(file), FileDispositionInfo, &disposition,
+                                           sizeof disposition));
 }
 
 bool Win32Files::CloseHandle(FileHandle file) { return ::CloseHandle(Handle(file)) != FALSE; }

@@ -37,8 +37,12 @@ class Win32Files final : public Files {
   Result<std::uint32_t> WriteFile(FileHandle file, const void* data, std::uint32_t size) override;
   Result<std::uint32_t> ReadFile(FileHandle file, void* buffer, std::uint32_t size) override;
   Status FlushFile(FileHandle file) override;
-  Result<std::uint32_t> GetFinalPathName(FileHandle file, char16_t* buffer,
+  Result<std::uint32_t> GetFinalPathName(FileHandle file, VolumeName volume, char16_t* buffer,
                                          std::uint32_t capacity) override;
+  Result<std::uint32_t> QueryDosDevice(const std::u16string& name, char16_t* buffer,
+                                       std::uint32_t capacity) override;
+  Result<FileHandle> Reopen(FileHandle file, ReopenFor purpose) override;
+  Status RemoveWhenClosed(FileHandle file) override;
   bool CloseHandle(FileHandle file) override;
   Status DeleteFile(const std::u16string& path) override;
   Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement,
@@ -94,6 +98,7 @@ class Win32Process final : public Process {
   std::optional<std::uint32_t> GetSessionId() override;
   Status TurnOffVirtualization() override;
   bool RunsAsLocalSystem() override;
+  void Sleep(std::uint32_t milliseconds) override;
 
  private:
   SystemLibrary& advapi32_;

@@ -113,4 +113,6 @@ bool Win32Process::RunsAsLocalSystem() {
   return std::memcmp(buffer.user.User.Sid, kLocalSystem, sizeof kLocalSystem) == 0;
 }
 
+void Win32Process::Sleep(std::uint32_t milliseconds) { ::Sleep(milliseconds); }
+
 }  // namespace platform::win32

@@ -60,6 +60,22 @@ class ExtractMode(LauncherTestCase):
                 self.assertEqual({n: read(os.path.join(folder, n))
                                   for n in os.listdir(folder) if n != name}, others)
 
+    def test_a_name_windows_opens_without_its_trailing_dot(self):
+        # "MSP2." opens MSP2, the launcher's first temporary name, which the copy beside it
+        # therefore must not take.
+        folder = os.path.join(self.scratch, "dot")
+        for older in (None, b"an older file"):
+            with self.subTest(there=bool(older)):
+                shutil.rmtree(folder, ignore_errors=True)
+                os.mkdir(folder)
+                if older:
+                    with open(os.path.join(folder, "MSP2"), "wb") as f:
+                        f.write(older)
+                result = self.launch("/e", self.win(os.path.join(folder, "MSP2.")))
+                self.assertEqual((result.exit_code, result.boxes), (0, []))
+                self.assertEqual(os.listdir(folder), ["MSP2"])
+                self.assertEqual(read(os.path.join(folder, "MSP2")), self.package)
+
     def test_switches_in_capitals_and_the_last_path_wins(self):
         first, last = (os.path.join(self.scratch, n) for n in ("a.msp", "b.msp"))
         result = self.launch("/E", self.win(first), "/e", self.win(last))

@@ -268,6 +268,17 @@ class TemporaryFolder(BadInputCase):
         with open(a_file, "rb") as f:
             self.assertEqual(f.read(), b"not a folder")
 
+    def test_a_folder_only_the_long_form_reaches(self):
+        # The system keeps a folder name's trailing blank in the middle of a path, and names
+        # the copy's final path only in the "\\?\" form, which the installer does not take:
+        # the run ends before it, with 206, and leaves no copy.
+        folder = os.path.join(self.scratch, "ends in a blank ", "Temp")
+        os.makedirs(folder)
+        self.set_user_environment("TMP", self.win(folder))
+        result = self.run_launcher(cwd=self.work)
+        self.assertOutcome(result, [message(300, ERROR_FILENAME_EXCED_RANGE)], ERROR_FILENAME_EXCED_RANGE)
+        self.assertEqual(self.temp_packages(folder), set())
+
     def test_tmp_unset_leaves_the_systems_temporary_folder(self):
         old = self.prefix.reg_query(SYSTEM_ENVIRONMENT, "TMP")
         self.addCleanup(self.prefix.reg_add, SYSTEM_ENVIRONMENT, "TMP", old, "REG_EXPAND_SZ")

@@ -158,6 +158,15 @@ TEST_F(ExtractPayloadTest, GivenPathHoldsThePackageOrWhatItHeldAndNothingBesideI
       {"a folder there", u"C:\\out\\sub", false,
        [](auto& f) { f.files.nodes[u"C:\\out\\sub"] = FakeNode{.directory = true}; }, false, 5, Left::kFolder, ""},
       {"a folder that does not exist", u"C:\\missing\\p.msp", false, none, false, 3, Left::kNothing, ""},
+      // A scanner opens the new copy, or the old file moved aside, for a moment.
+      {"the copy held a moment", out, true, [](auto& f) { f.files.heldByOthers[u"C:\\out\\MSP2"] = 3; }, true, 0,
+       Left::kPackage, "user's"},
+      {"the copy held a moment, no file there", out, false,
+       [](auto& f) { f.files.heldByOthers[u"C:\\out\\MSP2"] = 3; }, true, 0, Left::kPackage, ""},
+      {"the old file held a moment once aside", out, true,
+       [](auto& f) { f.files.heldByOthers[u"C:\\out\\MSP3"] = 3; }, true, 0, Left::kPackage, "user's"},
+      {"the copy held for longer than the waits", out, true,
+       [](auto& f) { f.files.heldByOthers[u"C:\\out\\MSP2"] = 20; }, false, 32, Left::kOld, ""},
   };
   for (const Case& c : cases) {
     fakes::FakeMachine m;
@@ -216,6 +225,11 @@ TEST_F(ExtractPayloadTest, GivenPathsCopyIsWrittenInItsFolder) {
       {u"\\p.msp", u"\\MSP2"},
       {u"C:p.msp", u"C:MSP2"},  // the current folder on drive C:
       {u"p.msp", u"MSP2"},
+      // Windows drops a name's trailing dots and spaces: these open MSP2, which the copy
+      // must not be; the "\\?\" form opens the name as written.
+      {u"C:\\out\\MSP2.", u"C:\\out\\MSP3"},
+      {u"C:\\out\\msp2 . ", u"C:\\out\\MSP3"},
+      {u"\\\\?\\C:\\out\\MSP2.", u"\\\\?\\C:\\out\\MSP2"},
   };
   for (const auto& [target, side] : cases) {
     fakes::FakeMachine m;

@@ -342,6 +342,16 @@ TEST_F(PatchFlowTest, EarlyEndingsReportAndLeaveNoPackage) {
       {"TMP too long for a name", fakes::SetTmpTooLongForAName, u"", 1603},
       {"write reports success but comes up short", fakes::MakeFirstWriteComeUpShort, u"", 1603},
       {"the package cannot be read back", [](auto& f) { f.files.readFailsWith = 23; }, u"", 23},  // ERROR_CRC
+      // The installer opens no path in the "\\?\" form.
+      {"a folder ending in a dot", [](auto& f) { f.files.finalPaths[kPackage] = u"\\\\?\\C:\\Temp.\\MSP2"; }, u"",
+       206},
+      {"no path of the package can be read",
+       [](auto& f) {
+         f.files.dosFinalPathFailsWith = 1;
+         f.files.ntFinalPathFailsWith = 1;
+         f.files.fullPathResult = 0;
+       },
+       u"", 3},
   };
   for (const Case& c : cases) {
     fakes::FakeMachine m;
@@ -427,6 +437,90 @@ TEST_F(PatchFlowTest, PackageSwappedBeforeTheLockEndsTheRunWith300) {
   }
 }
 
+// Windows names some volumes with no drive letter (RAM disks, volumes mounted in a folder): the
+// final path with a drive fails, with 1, 3 or 1005 by the driver. The installer then gets the
+// device path under its drive letter, or else the full path of the name written.
+TEST_F(PatchFlowTest, AVolumeTheSystemCannotNameStillGivesTheInstallerAPath) {
+  struct Case {
+    std::uint32_t error;
+    bool deviceOnDriveR;
+    bool devicePathFails;
+    std::u16string patch;
+  };
+  const Case cases[] = {
+      {1, true, false, u"R:\\Scratch\\MSP2"},
+      {3, false, false, kPackage},
+      {1005, true, true, kPackage},
+  };
+  for (const Case& c : cases) {
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    m.Targets(kA, c.patch);
+    m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6");
+    fakes::FakeFiles& files = m.fake.files;
+    files.dosFinalPathFailsWith = c.error;
+    files.ntFinalPathFailsWith = c.devicePathFails ? 1 : 0;
+    files.ntPaths[kPackage] = u"\\Device\\Ramdisk0\\Scratch\\MSP2";
+    if (c.deviceOnDriveR) files.dosDevices[u"R:"] = u"\\Device\\Ramdisk0";
+    EXPECT_EQ(m.RunWith(), 0u) << c.error;
+    ASSERT_EQ(m.fake.installer.configureCalls.size(), 1u) << c.error;
+    EXPECT_EQ(m.fake.installer.configureCalls[0].commandLine, u"PATCH=\"" + c.patch + u"\"") << c.error;
+    EXPECT_FALSE(files.Exists(kPackage)) << c.error;
+  }
+}
+
+// A scanner opens the new package for a moment, sharing it with nobody: the lock and the
+// removal wait for it, about a second at most, then fail as they would without waiting.
+TEST_F(PatchFlowTest, AScannerHoldingThePackageIsWaitedForAMoment) {
+  struct Case {
+    const char* name;
+    bool atTheEnd;  // held when the run removes it, not when it locks it
+    int refusals;
+    std::uint32_t exitCode;
+    bool left;
+  };
+  const Case cases[] = {
+      {"at the lock", false, 3, 0, false},
+      {"at the removal", true, 3, 0, false},
+      // As before the waits: a lock another program holds ends the run and leaves its copy.
+      {"at the lock, for long", false, 11, 32, true},
+      {"at the removal, for long", true, 11, 0, true},
+  };
+  for (const Case& c : cases) {
+    fakes::FakeMachine m;
+    m.ShipLauncher();
+    m.Targets(kA);
+    m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6");
+    fakes::FakeFiles& files = m.fake.files;
+    if (c.atTheEnd) {
+      m.fake.installer.onConfigure = [&](const std::u16string&) { files.heldByOthers[kPackage] = c.refusals; };
+    } else {
+      files.heldByOthers[kPackage] = c.refusals;
+    }
+    EXPECT_EQ(m.RunWith(), c.exitCode) << c.name;
+    EXPECT_EQ(m.fake.installer.configureCalls.size(), c.exitCode == 0 ? 1u : 0u) << c.name;
+    EXPECT_EQ(files.Exists(kPackage), c.left) << c.name;
+    std::uint32_t waited = 0;
+    for (std::uint32_t sleep : m.fake.process.sleeps) waited += sleep;
+    EXPECT_LE(waited, 1000u) << c.name;
+    EXPECT_EQ(files.openFiles, 0) << c.name;
+  }
+}
+
+// A file put under the package's name while the lock holds it (by a driver, or a process on
+// another machine sharing the volume, which the share modes do not bind) is not the one
+// removed: the removal goes through the lock's own file.
+TEST_F(PatchFlowTest, TheRemovalTakesTheFileWrittenNotWhatTheNameLeadsTo) {
+  Targets(kA);
+  Product(kA, u"Tessary", u"1033", u"8.0.24.6");
+  fake.installer.onConfigure = [&](const std::u16string&) {
+    fake.files.nodes[kPackage] = FakeNode{.bytes = fakes::Bytes("theirs"), .index = 99};
+  };
+  EXPECT_EQ(Run(), 0u);
+  ASSERT_TRUE(fake.files.Exists(kPackage));
+  EXPECT_EQ(fake.files.Contents(kPackage), fakes::Bytes("theirs"));
+}
+
 // The installer gets the locked file's path as the system resolves it: a junction on the way
 // that is pointed elsewhere after the check leads nowhere else.
 TEST_F(PatchFlowTest, TheInstallerGetsTheFinalPathOfTheCheckedFile) {
@@ -438,19 +532,27 @@ TEST_F(PatchFlowTest, TheInstallerGetsTheFinalPathOfTheCheckedFile) {
   EXPECT_EQ(fake.installer.configureCalls[0].commandLine, u"PATCH=\"D:\\Real\\MSP2\"");
 }
 
-TEST(InstallerPathOf, TheLongFormOnlyWhereNeeded) {
+// The installer opens no path in the "\\?\" form: a path that only that form reaches is none
+// for it.
+TEST(InstallerPathOf, OnlyAPathThatOpensWithoutThePrefix) {
   const std::u16string longName(260, u'n');
-  const std::pair<std::u16string, std::u16string> cases[] = {
+  const std::optional<std::u16string> none;
+  const std::pair<std::u16string, std::optional<std::u16string>> cases[] = {
       {u"\\\\?\\C:\\Temp\\MSP2", u"C:\\Temp\\MSP2"},
       {u"\\\\?\\UNC\\server\\share\\MSP2", u"\\\\server\\share\\MSP2"},
-      {u"\\\\?\\C:\\" + longName + u"\\MSP2", u"\\\\?\\C:\\" + longName + u"\\MSP2"},
-      {u"\\\\?\\C:\\dots.\\MSP2", u"\\\\?\\C:\\dots.\\MSP2"},
-      {u"\\\\?\\C:\\space \\MSP2", u"\\\\?\\C:\\space \\MSP2"},
-      {u"\\\\?\\Volume{0d7a2f5e-0000-0000-0000-100000000000}\\MSP2",
-       u"\\\\?\\Volume{0d7a2f5e-0000-0000-0000-100000000000}\\MSP2"},
+      {u"C:\\Temp\\MSP2", u"C:\\Temp\\MSP2"},  // a full path, as written
+      {u"\\\\?\\C:\\" + std::u16string(251, u'n') + u"\\MSP2", u"C:\\" + std::u16string(251, u'n') + u"\\MSP2"},
+      {u"\\\\?\\C:\\" + std::u16string(252, u'n') + u"\\MSP2", none},  // 260 characters
+      {u"\\\\?\\C:\\" + longName + u"\\MSP2", none},
+      {u"\\\\?\\C:\\dots.\\MSP2", none},
+      {u"\\\\?\\C:\\space \\MSP2", none},
+      {u"C:\\dots.\\MSP2", none},
+      {u"\\\\?\\Volume{0d7a2f5e-0000-0000-0000-100000000000}\\MSP2", none},
   };
   for (const auto& [final, expected] : cases) {
-    EXPECT_EQ(payload::InstallerPathOf(final), expected) << std::string(final.begin(), final.end());
+    std::u16string path = final;
+    const bool opens = payload::InstallerPathOf(path);
+    EXPECT_EQ(opens ? std::optional(path) : std::nullopt, expected) << std::string(final.begin(), final.end());
   }
 }
 

@@ -224,13 +224,22 @@ Result<FileHandle> FakeFiles::CreateNewFile(const std::u16string& path, platform
   if (parent->readOnly) return Fail<FileHandle>(platform::kErrorAccessDenied);
   nodes[path] = FakeNode{.index = nextIndex_++,
                          .creatorOnly = access == platform::NewFileAccess::kCreatorOnly};
-  return Result<FileHandle>::Done(Open(path));
+  return Result<FileHandle>::Done(Open(path, true));
 }
 
-FileHandle FakeFiles::Open(const std::u16string& path) {
+FileHandle FakeFiles::Open(const std::u16string& path, bool mayDelete) {
   ++openFiles;
-  handles_[nextHandle_] = OpenFile{path, 0};
+  auto node = nodes.find(path);
+  handles_[nextHandle_] = OpenFile{.path = path, .index = node == nodes.end() ? 0 : node->second.index,
+                                   .mayDelete = mayDelete};
   return nextHandle_++;
+}
+
+bool FakeFiles::HeldByOthers(const std::u16string& path) {
+  auto held = heldByOthers.find(path);
+  if (held == heldByOthers.end() || held->second == 0) return false;
+  --held->second;
+  return true;
 }
 
 Result<FileHandle> FakeFiles::OpenOrCreateFile(const std::u16string& path) {
@@ -261,6 +270,7 @@ Result<FileHandle> FakeFiles::OpenForAppending(const std::u16string& path) {
 
 Result<FileHandle> FakeFiles::OpenForReadingDenyWrite(const std::u16string& path) {
   if (beforeLock) beforeLock(path);
+  if (HeldByOthers(path)) return Fail<FileHandle>(kSharingViolation);
   auto it = nodes.find(path);
   if (it == nodes.end() || it->second.directory) {
     return Fail<FileHandle>(platform::kErrorFileNotFound);
@@ -327,29 +337,74 @@ Status FakeFiles::FlushFile(FileHandle file) {
   return Status::Done();
 }
 
-Result<std::uint32_t> FakeFiles::GetFinalPathName(FileHandle file, char16_t* buffer,
-                                                  std::uint32_t capacity) {
+Result<std::uint32_t> FakeFiles::GetFinalPathName(FileHandle file, platform::VolumeName volume,
+                                                  char16_t* buffer, std::uint32_t capacity) {
   const std::u16string& path = handles_.at(file).path;
-  const auto redirected = finalPaths.find(path);
-  const std::u16string final = redirected != finalPaths.end() ? redirected->second : u"\\\\?\\" + Full(path);
+  std::u16string final;
+  if (volume == platform::VolumeName::kNt) {
+    if (ntFinalPathFailsWith != 0) return Fail<std::uint32_t>(ntFinalPathFailsWith);
+    const auto device = ntPaths.find(path);
+    final = device != ntPaths.end() ? device->second : dosDevices.at(u"C:") + Full(path).substr(2);
+  } else {
+    if (dosFinalPathFailsWith != 0) return Fail<std::uint32_t>(dosFinalPathFailsWith);
+    const auto redirected = finalPaths.find(path);
+    final = redirected != finalPaths.end() ? redirected->second : u"\\\\?\\" + Full(path);
+  }
   if (final.size() >= capacity) return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(final.size() + 1));
   final.copy(buffer, final.size());
   buffer[final.size()] = u'\0';
   return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(final.size()));
 }
 
+Result<std::uint32_t> FakeFiles::QueryDosDevice(const std::u16string& name, char16_t* buffer,
+                                                std::uint32_t capacity) {
+  const auto device = dosDevices.find(name);
+  if (device == dosDevices.end()) return Fail<std::uint32_t>(platform::kErrorFileNotFound);
+  const std::u16string targets = device->second + u'\0' + u'\0';
+  if (targets.size() > capacity) return Fail<std::uint32_t>(122);  // ERROR_INSUFFICIENT_BUFFER
+  targets.copy(buffer, targets.size());
+  return Result<std::uint32_t>::Done(static_cast<std::uint32_t>(targets.size()));
+}
+
+Result<FileHandle> FakeFiles::Reopen(FileHandle file, platform::ReopenFor purpose) {
+  const OpenFile open = handles_.at(file);
+  if (purpose == platform::ReopenFor::kRemoving) {
+    auto node = nodes.find(open.path);
+    // A handle that may delete is refused while a lock shares no deletion.
+    if (HeldByOthers(open.path) || (node != nodes.end() && node->second.readLocks > 0)) {
+      return Fail<FileHandle>(kSharingViolation);
+    }
+  }
+  const FileHandle handle = Open(open.path, purpose == platform::ReopenFor::kRemoving);
+  handles_[handle].index = open.index;
+  return Result<FileHandle>::Done(handle);
+}
+
+Status FakeFiles::RemoveWhenClosed(FileHandle file) {
+  OpenFile& open = handles_.at(file);
+  if (!open.mayDelete) return Status::Failed(platform::kErrorAccessDenied);
+  open.removeWhenClosed = true;
+  return Status::Done();
+}
+
 bool FakeFiles::CloseHandle(FileHandle file) {
   --openFiles;
-  if (readLockHandles_.erase(file) == 1) {
-    auto it = nodes.find(handles_.at(file).path);
-    if (it != nodes.end()) --it->second.readLocks;
+  auto open = handles_.find(file);
+  if (open == handles_.end()) return false;
+  auto it = nodes.find(open->second.path);
+  if (readLockHandles_.erase(file) == 1 && it != nodes.end()) --it->second.readLocks;
+  // What goes is the file the handle has, not whatever its path leads to now.
+  if (open->second.removeWhenClosed && it != nodes.end() && it->second.index == open->second.index) {
+    nodes.erase(it);
   }
-  return handles_.erase(file) == 1;
+  handles_.erase(open);
+  return true;
 }
 
 Status FakeFiles::DeleteFile(const std::u16string& path) {
   auto it = nodes.find(path);
   if (it == nodes.end()) return Status::Failed(platform::kErrorFileNotFound);
+  if (HeldByOthers(path)) return Status::Failed(kSharingViolation);
   if (it->second.readLocks > 0) return Status::Failed(kSharingViolation);
   nodes.erase(it);
   return Status::Done();
@@ -361,7 +416,7 @@ Status FakeFiles::ReplaceFile(const std::u16string& replaced, const std::u16stri
   if (target == nodes.end() || !nodes.count(replacement)) {
     return Status::Failed(platform::kErrorFileNotFound);
   }
-  if (target->second.readLocks > 0) return Status::Failed(kSharingViolation);
+  if (target->second.readLocks > 0 || HeldByOthers(replacement)) return Status::Failed(kSharingViolation);
   // A read-only file may not be deleted.
   if (target->second.readOnly) return Status::Failed(platform::kErrorAccessDenied);
   if (target->second.directory || target->second.reparsePoint) {
@@ -389,7 +444,9 @@ Status FakeFiles::ReplaceFile(const std::u16string& replaced, const std::u16stri
 
 Status FakeFiles::MoveFile(const std::u16string& from, const std::u16string& to) {
   auto target = nodes.find(to);
-  if (target != nodes.end() && target->second.readLocks > 0) return Status::Failed(kSharingViolation);
+  if ((target != nodes.end() && target->second.readLocks > 0) || HeldByOthers(from)) {
+    return Status::Failed(kSharingViolation);
+  }
   if (moveFailsWith != 0 && (moveFailsFrom.empty() || moveFailsFrom == from)) {
     return Status::Failed(moveFailsWith);
   }

@@ -47,6 +47,8 @@ class FakeProcess final : public platform::Process {
   platform::Status TurnOffVirtualization() override;
   std::u16string tokenUser = u"S-1-5-21-1004336348-1177238915-682003330-1001";  // SID text
   bool RunsAsLocalSystem() override { return tokenUser == u"S-1-5-18"; }
+  std::vector<std::uint32_t> sleeps;  // never slept: the waits asked for, in order
+  void Sleep(std::uint32_t milliseconds) override { sleeps.push_back(milliseconds); }
 };
 
 struct FakeResource {
@@ -116,6 +118,18 @@ class FakeFiles final : public platform::Files {
   // The final path of a file opened at a path, where the system resolves it elsewhere (a
   // junction on the way); otherwise the path it was opened at, behind "\\?\".
   std::map<std::u16string, std::u16string> finalPaths;
+  // A volume without a drive letter, as Windows answers for it: the final path with the
+  // drive fails with this error (1, 3 or 1005 by the driver).
+  std::uint32_t dosFinalPathFailsWith = 0;
+  // The device path of a file opened at a path; otherwise drive C:'s device and the rest.
+  std::map<std::u16string, std::u16string> ntPaths;
+  std::uint32_t ntFinalPathFailsWith = 0;
+  // What each drive letter stands for (QueryDosDevice); a letter not here is not defined.
+  std::map<std::u16string, std::u16string> dosDevices{{u"C:", u"\\Device\\HarddiskVolume1"}};
+  // Another program (a scanner) holding the file at a path so that this many of the calls
+  // that need it (the lock, a reopen for deletion, a replace, a move or deletion of it) fail
+  // with ERROR_SHARING_VIOLATION before it lets go.
+  std::map<std::u16string, int> heldByOthers;
   // Runs just after the lock is taken: another process (outside the share modes) writing.
   std::function<void(const std::u16string&)> afterLock;
   std::vector<std::u16string> flushed;  // the paths of the files flushed, in order
@@ -148,8 +162,12 @@ class FakeFiles final : public platform::Files {
   platform::Result<std::uint32_t> ReadFile(platform::FileHandle file, void* buffer,
                                            std::uint32_t size) override;
   platform::Status FlushFile(platform::FileHandle file) override;
-  platform::Result<std::uint32_t> GetFinalPathName(platform::FileHandle file, char16_t* buffer,
-                                                   std::uint32_t capacity) override;
+  platform::Result<std::uint32_t> GetFinalPathName(platform::FileHandle file, platform::VolumeName volume,
+                                                   char16_t* buffer, std::uint32_t capacity) override;
+  platform::Result<std::uint32_t> QueryDosDevice(const std::u16string& name, char16_t* buffer,
+                                                 std::uint32_t capacity) override;
+  platform::Result<platform::FileHandle> Reopen(platform::FileHandle file, platform::ReopenFor purpose) override;
+  platform::Status RemoveWhenClosed(platform::FileHandle file) override;
   bool CloseHandle(platform::FileHandle file) override;
   platform::Status DeleteFile(const std::u16string& path) override;
   platform::Status ReplaceFile(const std::u16string& replaced, const std::u16string& replacement,
@@ -161,11 +179,15 @@ class FakeFiles final : public platform::Files {
     std::u16string path;
     std::size_t position = 0;
     bool append = false;  // every write goes to the end of the file
+    std::uint64_t index = 0;      // the file opened, whatever is at the path later
+    bool mayDelete = false;       // opened for deletion
+    bool removeWhenClosed = false;
   };
+  bool HeldByOthers(const std::u16string& path);
   const FakeNode* Parent(const std::u16string& path) const;  // the folder a path lies in
   std::u16string Full(const std::u16string& path) const;     // against the current folder
   bool ParentExists(const std::u16string& path) const;
-  platform::FileHandle Open(const std::u16string& path);
+  platform::FileHandle Open(const std::u16string& path, bool mayDelete = false);
   std::uint64_t nextIndex_ = 1;
   std::map<platform::FileHandle, OpenFile> handles_;
   std::set<platform::FileHandle> readLockHandles_;
