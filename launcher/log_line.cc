@@ -1,14 +1,12 @@
 #include "launcher/log_line.h"
 
+#include <iterator>
+
 #include "run/decimal_text.h"
 #include "launcher/utf8_text.h"
 
 namespace launcher {
 namespace {
-
-std::u16string TwoDigits(std::uint16_t value) {
-  return {static_cast<char16_t>(u'0' + value / 10 % 10), static_cast<char16_t>(u'0' + value % 10)};
-}
 
 std::u16string Escaped(std::u16string_view field) {
   std::u16string out;
@@ -32,19 +30,31 @@ std::string Line(const std::u16string& fields) { return Utf8Text(fields) + "\r\n
 }  // namespace
 
 std::u16string IsoTime(const platform::UtcTime& time) {
-  return TwoDigits(time.year / 100) + TwoDigits(time.year % 100) + u'-' + TwoDigits(time.month) +
-         u'-' + TwoDigits(time.day) + u'T' + TwoDigits(time.hour) + u':' + TwoDigits(time.minute) +
-         u':' + TwoDigits(time.second) + u'Z';
+  // Two digits a field, the year two fields, each followed by its separator: one string
+  // built in place, as a string per field cost more code than the rest of the log.
+  const unsigned fields[] = {time.year / 100u, time.year % 100u, time.month, time.day,
+                             time.hour,        time.minute,      time.second};
+  constexpr char16_t kAfter[] = u"\0--T::Z";
+  std::u16string text(20, u'0');
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < std::size(fields); ++i) {
+    text[at++] = static_cast<char16_t>(u'0' + fields[i] / 10 % 10);
+    text[at++] = static_cast<char16_t>(u'0' + fields[i] % 10);
+    if (kAfter[i] != u'\0') text[at++] = kAfter[i];
+  }
+  return text;
 }
 
 std::string OutcomeLine(const platform::UtcTime& time, std::u16string_view id,
                         std::u16string_view productCode, std::u16string_view text) {
-  return Line(IsoTime(time) + u'\t' + Escaped(id) + u'\t' +
-              (productCode.empty() ? u"-" : Escaped(productCode)) + u'\t' + Escaped(text));
+  std::u16string fields = IsoTime(time);
+  fields.append(u"\t").append(Escaped(id)).append(u"\t");
+  fields.append(productCode.empty() ? u"-" : Escaped(productCode)).append(u"\t");
+  return Line(fields.append(Escaped(text)));
 }
 
 std::string ExitLine(const platform::UtcTime& time, std::uint32_t exitCode) {
-  return Line(IsoTime(time) + u"\texit\t" + run::DecimalText(exitCode));
+  return Line(IsoTime(time).append(u"\texit\t").append(run::DecimalText(exitCode)));
 }
 
 }  // namespace launcher
