@@ -69,11 +69,11 @@ FIGURES = {
     "replace memory": ("/e onto an existing file, peak RSS launcher - reference", *_memory()),
     "default run": ("default run, median time launcher /q / msiexec /p /qn", *_ratio(1.0)),
     # What an administrator does instead: the package must reach the machine first.
-    "default run copy": ("default run, median time launcher /q / (copy, then msiexec /p /qn "
-                         "on the copy)", *_ratio(1.1)),
-    "default run on disk": ("default run, median time launcher /q / msiexec /p /qn on a "
-                            "package already on the disk", lambda v: "%.3f" % v,
-                            "none (information)", lambda v: True),
+    "default run copy": ("default run, median time launcher /q / (copy, msiexec /p /qn on it)",
+                         *_ratio(1.1)),
+    "default run on disk": ("default run, median time launcher /q / msiexec /p /qn, package "
+                            "on disk", lambda v: "%.3f" % v, "none (information)",
+                            lambda v: True),
     # With a large package: how much more its build takes than the default package's, per
     # how much larger the package is (1 grows just as the package does).
     "build time": ("build time growth / package growth", lambda v: "%.3f" % v, "<= 1",
@@ -396,7 +396,7 @@ def administrator_rows(args, note):
         print_runs(samples, note)
         return samples
     samples = once(measure)
-    how = " (%d runs each, in turns, through cmd /c)%s" % (args.default_pairs, note)
+    how = " (%d runs each, in turns, via cmd /c)%s" % (args.default_pairs, note)
     return [row("default run copy", lambda: default_run_ratio(samples(), "copy and msiexec"), how),
             row("default run on disk", lambda: default_run_ratio(samples(), "msiexec"), how)]
 
