@@ -74,8 +74,12 @@ class CompoundFile:
         self.sector, self.mini = 1 << shift, 1 << mini_shift
         # Whole sectors only: a sector the tables use must be in the file to its last byte.
         self.count = max(self.length - self.sector, 0) // self.sector
-        self.fat = self._load_fat(header, fat_count, first_difat, difat_count)
+        self.fat, tables = self._load_fat(header, fat_count, first_difat, difat_count)
+        # Which sectors a chain has taken; the sector table's own are taken from the start.
         self.seen = bytearray(len(self.fat))
+        for sector in tables:
+            if sector < len(self.seen):
+                self.seen[sector] = 1
         self._check_end()
         directory = self._read_chain(first_dir, "the directory")
         self.entries = [_Entry(i, directory[i * ENTRY:(i + 1) * ENTRY], self.version)
@@ -105,7 +109,8 @@ class CompoundFile:
         return self._read_at((sector + 1) * self.sector, self.sector)
 
     def _load_fat(self, header, fat_count, first_difat, difat_count):
-        """The sector table, each of its sectors listed by the header and the DIFAT chain."""
+        """The sector table, each of its sectors listed by the header and the DIFAT chain;
+        and the sectors both take."""
         listed = list(struct.unpack_from(f"<{HEADER_DIFAT}I", header, 76))
         per_sector = self.sector // 4 - 1
         sector, read = first_difat, set()
@@ -121,7 +126,8 @@ class CompoundFile:
         if len(fat_sectors) < fat_count:
             raise Damaged(f"is damaged: its header counts {fat_count} sectors of its sector "
                           f"table, its DIFAT lists {len(fat_sectors)}")
-        return _uint32s(b"".join(self._sector_at(s, "its sector table") for s in fat_sectors))
+        fat = b"".join(self._sector_at(s, "its sector table") for s in fat_sectors)
+        return _uint32s(fat), fat_sectors + list(read)
 
     def _check_end(self):
         """The file holds every sector its sector table uses."""

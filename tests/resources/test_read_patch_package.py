@@ -66,6 +66,20 @@ def root_past_the_end(data):
     struct.pack_into("<I", data, directory_sector(data)[1] + 116, 0x10000)
 
 
+def root_child_past_the_directory(data):
+    struct.pack_into("<I", data, directory_sector(data)[1] + 76, 0xFFFF)
+
+
+def directory_into_the_sector_table(data):
+    first, _ = directory_sector(data)
+    struct.pack_into("<I", data, 512 + 4 * first, 0)
+
+
+def filler_longer(data):
+    entry = data.index(sample.stream_name(sample.FILLER_STREAM, table=False).encode("utf-16-le"))
+    struct.pack_into("<I", data, entry + 120, len(data))
+
+
 def stored_as(summary, pid, vtype, value):
     """The sample with one property of its summary ("summary_properties") or of its
     transforms' ("transform_summary_properties") stored with another type or value."""
@@ -140,6 +154,17 @@ ROWS = [
     ("a directory entry past the end", damaged(root_past_the_end), "", "", None,
      "is cut short or damaged: the sector chain of the mini stream runs to sector 65536, past "
      "the end of the file"),
+    ("a directory entry past the directory", damaged(root_child_past_the_directory), "", "",
+     None, "is damaged: directory entry 0 (Root Entry) leads to entry 65535, past the end of "
+     "its directory"),
+    ("a chain into the sector table", damaged(directory_into_the_sector_table), "", "", None,
+     "is damaged: the sector chain of the directory runs into sector 0 again, or into another "
+     "chain"),
+    ("a stream longer than its chain", damaged(filler_longer), "", "", None,
+     "is 199,680 bytes, but its sector chain holds 78,848"),
+    ("the default sample, its sector table listed in a DIFAT",
+     lambda path: sample.build(path, sample.DEFAULT_SIZE), "", "", None,
+     ("8.2.0.4", "8.0.24.6,8.1.0.3,")),
     ("no package there", lambda path: None, "", "", None, "cannot be read: No such file"),
     ("code page 0", stored_as("summary_properties", 1, sample.VT_I2, 0), "", "", None,
      "the summary information of the package gives Codepage (property 1) 0, which this "
