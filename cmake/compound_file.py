@@ -114,7 +114,7 @@ class CompoundFile:
         listed = list(struct.unpack_from(f"<{HEADER_DIFAT}I", header, 76))
         per_sector = self.sector // 4 - 1
         sector, read = first_difat, set()
-        while len(listed) < fat_count + HEADER_DIFAT and sector <= MAXREGSECT:
+        while len(listed) < fat_count and sector <= MAXREGSECT:
             if sector in read or len(read) >= difat_count:
                 raise Damaged(f"is damaged: its DIFAT chain runs past the {difat_count} "
                               f"sectors its header counts, to sector {sector}")
