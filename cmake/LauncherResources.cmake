@@ -83,7 +83,7 @@ endforeach()
 # Strings 700 and 900: read from the package, or checked against it where given.
 if(LAUNCHER_CHECK_PACKAGE)
   if(NOT Python3_FOUND)
-    message(FATAL_ERROR "Reading the package takes Python 3 with olefile; or configure with "
+    message(FATAL_ERROR "Reading the package takes Python 3; or configure with "
                         "-DLAUNCHER_CHECK_PACKAGE=OFF and give both versions.")
   endif()
   set(_reader ${CMAKE_CURRENT_LIST_DIR}/read_patch_package.py)
@@ -105,6 +105,8 @@ if(LAUNCHER_CHECK_PACKAGE)
   message(STATUS "Patch package ${LAUNCHER_PATCH_PACKAGE}:\n   ${_said}")
   include(${CMAKE_BINARY_DIR}/package_versions.cmake)
   set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${_reader}
+               ${CMAKE_CURRENT_LIST_DIR}/compound_file.py
+               ${CMAKE_CURRENT_LIST_DIR}/summary_information.py
                ${LAUNCHER_PATCH_PACKAGE} ${LAUNCHER_PATCH_INFO_FILES})
 else()
   if(LAUNCHER_TARGET_VERSION STREQUAL "" OR LAUNCHER_CANDIDATE_VERSIONS STREQUAL "")

@@ -19,10 +19,14 @@ contradiction it says which, naming the package and both sides, and exits with 1
 """
 
 import argparse
+import codecs
 import dataclasses
 import re
 import sys
 from pathlib import Path
+
+import compound_file
+import summary_information
 
 GUID = r"\{[0-9A-Fa-f]{8}(?:-[0-9A-Fa-f]{4}){3}-[0-9A-Fa-f]{12}\}"
 VERSION = r"\d+(?:\.\d+){0,3}"
@@ -31,6 +35,10 @@ DESCRIPTION_RE = re.compile(rf"({GUID})({VERSION});({GUID})({VERSION});({GUID})?
 # Summary-information property ids.
 PID_CODEPAGE, PID_TEMPLATE, PID_LASTAUTHOR, PID_REVNUMBER, PID_CHARCOUNT = 1, 7, 8, 9, 16
 SUMMARY = "\x05SummaryInformation"
+# The properties the check reads, with the type the summary information's format gives each.
+EXPECTED = {PID_CODEPAGE: summary_information.VT_I2, PID_TEMPLATE: summary_information.VT_LPSTR,
+            PID_LASTAUTHOR: summary_information.VT_LPSTR,
+            PID_REVNUMBER: summary_information.VT_LPSTR, PID_CHARCOUNT: summary_information.VT_I4}
 
 # Validation flags, as the upper word of a transform's Character Count holds them.
 CHECKS = [(0x0001, "language"), (0x0002, "product code"), (0x0004, "platform"),
@@ -77,48 +85,61 @@ class Patch:
 def read_patch(path):
     """The Patch that the package at path describes; Refused if it is none."""
     try:
-        import olefile
-    except ImportError:
-        raise Refused("reading the package takes Python's olefile (Debian: python3-olefile); "
-                      "or configure with -DLAUNCHER_CHECK_PACKAGE=OFF and give both versions")
-    if not olefile.isOleFile(str(path)):
-        raise Refused("is not a patch package: not a compound file")
-    with olefile.OleFileIO(str(path)) as package:
-        summary = properties(package, [SUMMARY], "the package")
-        code = summary.get(PID_REVNUMBER, "")[:38]
-        targets = [c for c in summary.get(PID_TEMPLATE, "").split(";") if c]
-        names = [n for n in summary.get(PID_LASTAUTHOR, "").split(";") if n]
-        if not re.fullmatch(GUID, code) or not names:
-            raise Refused("is not a patch package: its summary information names "
-                          + ("no transform" if re.fullmatch(GUID, code) else "no patch code"))
-        transforms = []
-        for listed in names:
-            name = listed[1:] if listed.startswith(":") else listed
-            if name.startswith("#"):
-                continue
-            if package.get_type(name) != olefile.STGTY_STORAGE:
-                raise Refused(f"lists the transform {name}, which it does not hold")
-            transform = properties(package, [name, SUMMARY], f"the transform {name}")
-            match = DESCRIPTION_RE.fullmatch(transform.get(PID_REVNUMBER, ""))
-            if not match:
-                raise Refused(f"transform {name}: its revision number "
-                              f"{transform.get(PID_REVNUMBER, '')!r} is not "
-                              "\"{base product}version;{new product}version;{upgrade code}\"")
-            flags = transform.get(PID_CHARCOUNT, 0) & 0xFFFFFFFF
-            transforms.append(Transform(name, match[1].upper(), match[2], match[4], flags >> 16))
-        if not transforms:
-            raise Refused("is not a patch package: it lists no transform but \"#\" ones")
+        with open(path, "rb") as file:
+            package = compound_file.CompoundFile(file)
+            return describe(package)
+    except compound_file.Damaged as damage:
+        raise Refused(str(damage))
+    except OSError as error:
+        raise Refused(f"cannot be read: {error.strerror or error}")
+
+
+def describe(package):
+    summary = properties(package, [SUMMARY], "the package")
+    code = summary.get(PID_REVNUMBER, "")[:38]
+    targets = [c for c in summary.get(PID_TEMPLATE, "").split(";") if c]
+    names = [n for n in summary.get(PID_LASTAUTHOR, "").split(";") if n]
+    if not re.fullmatch(GUID, code) or not names:
+        raise Refused("is not a patch package: its summary information names "
+                      + ("no transform" if re.fullmatch(GUID, code) else "no patch code"))
+    transforms = []
+    for listed in names:
+        name = listed[1:] if listed.startswith(":") else listed
+        if name.startswith("#"):
+            continue
+        if not package.is_storage([name]):
+            raise Refused(f"lists the transform {name}, which it does not hold")
+        transform = properties(package, [name, SUMMARY], f"the transform {name}")
+        match = DESCRIPTION_RE.fullmatch(transform.get(PID_REVNUMBER, ""))
+        if not match:
+            raise Refused(f"transform {name}: its revision number "
+                          f"{transform.get(PID_REVNUMBER, '')!r} is not "
+                          "\"{base product}version;{new product}version;{upgrade code}\"")
+        flags = transform.get(PID_CHARCOUNT, 0) & 0xFFFFFFFF
+        transforms.append(Transform(name, match[1].upper(), match[2], match[4], flags >> 16))
+    if not transforms:
+        raise Refused("is not a patch package: it lists no transform but \"#\" ones")
     return Patch(code.upper(), [c.upper() for c in targets], transforms,
                  len(names) - len(transforms))
 
 
 def properties(package, path, what):
-    """pid -> value of a summary-information stream, its texts decoded."""
-    if not package.exists("/".join(path)):
+    """pid -> value of the properties the check reads from a summary-information stream,
+    its texts decoded."""
+    stream = package.read_stream(path)
+    if stream is None:
         raise Refused(f"is not a patch package: {what} has no summary information")
-    values = package.getproperties(path)
-    codepage = values.get(PID_CODEPAGE, 1252) & 0xFFFF
+    try:
+        values = summary_information.read(stream, EXPECTED)
+    except summary_information.Malformed as malformed:
+        raise Refused(f"the summary information of {what} {malformed}")
+    codepage = values.get(PID_CODEPAGE, 1252)
     encoding = {1200: "utf-16-le", 65001: "utf-8"}.get(codepage, f"cp{codepage}")
+    try:
+        codecs.lookup(encoding)
+    except LookupError:
+        raise Refused(f"the summary information of {what} gives Codepage (property 1) "
+                      f"{codepage}, which this reader cannot decode its texts with")
     return {pid: value.rstrip(b"\0").decode(encoding, "replace") if isinstance(value, bytes)
             else value for pid, value in values.items()}
 
@@ -186,11 +207,40 @@ def resolve_versions(patch, target_version, candidate_versions):
     return target, candidate_versions or "".join(v + "," for v in bases)
 
 
-def check_texts(texts, patch, candidates):
-    """Refused where a patch-information text says another patch, versions or product."""
-    wanted = set(matched_versions(candidates))
+def text_problem(data):
+    """What keeps a text from being Windows-1252 with CR LF line ends, or None."""
+    if data.startswith(codecs.BOM_UTF8):
+        return "starts with a UTF-8 byte-order mark"
+    if data[:2] in (codecs.BOM_UTF16_LE, codecs.BOM_UTF16_BE) or b"\0" in data:
+        return "is in UTF-16"
+    if re.search(rb"\r(?!\n)|(?<!\r)\n", data):
+        return "has line ends other than CR LF"
+    return None
+
+
+def read_texts(texts):
+    """{path: lines} of the patch-information texts; Refused where one is not as the
+    launcher writes it out, byte for byte: Windows-1252 with CR LF line ends."""
+    read = {}
     for path in texts:
-        lines = Path(path).read_bytes().decode("latin-1").splitlines()
+        try:
+            data = Path(path).read_bytes()
+        except OSError as error:
+            raise Refused(f"{path}: cannot be read: {error.strerror or error}")
+        problem = text_problem(data)
+        if problem:
+            raise Refused(f"{path}: {problem}; the launcher hands the text on byte for byte, so "
+                          "save it in Windows-1252 (ANSI) with CR LF line ends and no "
+                          "byte-order mark")
+        read[path] = data.decode("latin-1").split("\r\n")
+    return read
+
+
+def check_texts(texts, patch, candidates):
+    """Refused where a patch-information text ({path: lines}) says another patch, versions
+    or product."""
+    wanted = set(matched_versions(candidates))
+    for path, lines in texts.items():
         for number, line in enumerate(lines, start=1):
             key, _, value = line.partition("=")
             where = f"{path}:{number}: {key}={value}"
@@ -245,9 +295,10 @@ def main(argv=None):
     parser.add_argument("--output", required=True)
     args = parser.parse_args(argv)
     try:
+        texts = read_texts(args.text)
         patch = read_patch(args.package)
         target, candidates = resolve_versions(patch, args.target_version, args.candidate_versions)
-        check_texts(args.text, patch, candidates)
+        check_texts(texts, patch, candidates)
     except Refused as refusal:
         print(f"LAUNCHER_PATCH_PACKAGE {args.package}: {refusal}", file=sys.stderr)
         return 1

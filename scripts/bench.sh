@@ -7,9 +7,12 @@
 #
 #   bash scripts/bench.sh [--large]
 #
-# --large (minutes): also /e and the default run with a large sample package (512 MiB, or
-# BENCH_LARGE_MIB), and how its build's time and peak memory grow against the default
-# package's, each from a clean build of the launcher.
+# --large (minutes): also /e with a large sample package (512 MiB, or BENCH_LARGE_MIB); the
+# default run with it against what an administrator does instead (copy the package onto the
+# machine, then msiexec /p on the copy) and, for information, against msiexec /p on the
+# package where it lies; how its build's time and peak memory grow against the default
+# package's, each from a clean build of the launcher; and how the configure step's read of
+# the package grows.
 #
 # Builds into build/bench-host (native benchmark), build/bench-windows (the launcher and
 # the reference extractor, for the Wine that runs here), build/bench-x86 (the i686

@@ -11,7 +11,6 @@ packages=(
   googletest libgtest-dev libbenchmark-dev
   clang libclang-rt-14-dev
   python3-pefile
-  python3-olefile
   # signing launcher.exe, and the test certificates
   osslsigncode openssl
   # demo.sh --screenshots: a virtual X display, its screen dump, Wine's own fonts

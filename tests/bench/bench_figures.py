@@ -10,8 +10,11 @@ table against their goals; exits 1 when a goal is missed.
   default run launcher.exe /q against msiexec /p <the same package> /qn on the same eight
               installed sample products: the median of the per-pair time ratios
   size        the i686 launcher.exe less the package it carries
-  large       with --large-*: the extraction and default-run figures again with a large
-              package, and its build's time and peak memory against the default package's
+  large       with --large-*: the extraction figures again with a large package; the
+              default run against copying the package onto the machine and then msiexec /p
+              on the copy (and, for information, against msiexec /p on the package where it
+              lies), each side through cmd /c; its build's time and peak memory, and the
+              configure step's read of it, against the default package's
 
 Every ratio comes from runs made here, in this one invocation; no figure compares with a
 time measured elsewhere.
@@ -39,6 +42,9 @@ import default_run  # noqa: E402
 import winetest  # noqa: E402
 
 PEAK_RSS = os.path.join(HERE, "peak_rss.py")
+SOURCE = os.path.join(HERE, "..", "..")
+READER = os.path.join(SOURCE, "cmake", "read_patch_package.py")
+TEXTS = os.path.join(SOURCE, "resources", "patch_info")
 
 # The CI guard on the executable's overhead and this goal are one number.
 SIZE_LIMIT = check_size.OVERHEAD_LIMIT
@@ -62,12 +68,20 @@ FIGURES = {
     "replace time": ("/e onto an existing file, time launcher/reference", *_ratio(1.1)),
     "replace memory": ("/e onto an existing file, peak RSS launcher - reference", *_memory()),
     "default run": ("default run, median time launcher /q / msiexec /p /qn", *_ratio(1.0)),
+    # What an administrator does instead: the package must reach the machine first.
+    "default run copy": ("default run, median time launcher /q / (copy, msiexec /p /qn on it)",
+                         *_ratio(1.1)),
+    "default run on disk": ("default run, median time launcher /q / msiexec /p /qn, package "
+                            "on disk", lambda v: "%.3f" % v, "none (information)",
+                            lambda v: True),
     # With a large package: how much more its build takes than the default package's, per
     # how much larger the package is (1 grows just as the package does).
     "build time": ("build time growth / package growth", lambda v: "%.3f" % v, "<= 1",
                    lambda v: v <= 1.0),
     "build memory": ("build peak memory growth / package growth", lambda v: "%.3f" % v, "<= 1",
                      lambda v: v <= 1.0),
+    "package read": ("configure step's package read, time growth / package growth",
+                     lambda v: "%.3f" % v, "<= 1.1", lambda v: v <= 1.1),
     "size": ("executable overhead (i686 launcher.exe - package)",
              "{:,} bytes".format, "< {:,} bytes".format(SIZE_LIMIT), lambda v: v < SIZE_LIMIT),
 }
@@ -229,10 +243,37 @@ def read_builds(path):
 
 
 def build_growth(builds, column):
-    """How many times the large package's build time (column 1) or peak memory (2) is the
-    default one's, divided by how many times larger its package is."""
+    """How many times the large package's time (column 1) or peak memory (2) is the default
+    one's, divided by how many times larger its package is: for its build, or (time only)
+    for the configure step's read of it."""
     default, large = builds["default"], builds["large"]
     return (large[column] / default[column]) / (large[0] / default[0])
+
+
+# --- the configure step's read of a package ---
+
+def read_seconds(package, output):
+    """Wall seconds of the configure step's package read, as it runs it."""
+    texts = sorted(os.path.join(TEXTS, n) for n in os.listdir(TEXTS) if n.endswith(".txt"))
+    start = time.perf_counter()
+    subprocess.run([sys.executable, READER, "--package", package,
+                    *(a for text in texts for a in ("--text", text)), "--output", output],
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, check=True, timeout=600)
+    return time.perf_counter() - start
+
+
+def measure_reads(packages, work, runs=9):
+    """{name: (package bytes, median seconds)} of reading each of packages ({name: path}),
+    in turns after one untimed read each (the file cache)."""
+    output = os.path.join(work, "package_versions.cmake")
+    times = {name: [] for name in packages}
+    for turn in range(runs + 1):
+        for name, package in packages.items():
+            seconds = read_seconds(package, output)
+            if turn:
+                times[name].append(seconds)
+    return {name: (os.path.getsize(packages[name]), statistics.median(times[name]))
+            for name in packages}
 
 
 # --- report ---
@@ -319,24 +360,45 @@ def extraction_rows(args, launcher, reference, package, note=""):
     return rows
 
 
-def default_run_ratio(samples):
-    """The launcher's median time over msiexec's, from runs made in turns. Not the median of
-    the pairs' ratios, as for /e: under Wine a default run's time comes in steps of about
-    50 ms, so the two runs of a pair often land on the same step, and such a pair's ratio
-    says only which of the two was later within it."""
-    return statistics.median(samples["launcher"]) / statistics.median(samples["msiexec"])
+def default_run_ratio(samples, against="msiexec"):
+    """The launcher's median time over another side's, from runs made in turns. Not the
+    median of the pairs' ratios, as for /e: under Wine a default run's time comes in steps
+    of about 50 ms, so the two runs of a pair often land on the same step, and such a pair's
+    ratio says only which of the two was later within it."""
+    return statistics.median(samples["launcher"]) / statistics.median(samples[against])
+
+
+def print_runs(samples, note):
+    for name, runs in samples.items():
+        print("%s%s: median %.0f ms (%s)" % (name, note, statistics.median(runs) * 1e3,
+                                            ", ".join("%.0f" % (t * 1e3) for t in runs)),
+              file=sys.stderr)
 
 
 def default_run_row(args, launcher, package, note=""):
     def measure():
         samples = default_run.measure(os.path.abspath(launcher), os.path.abspath(package),
                                       args.work, args.default_pairs, args.target_version)
-        for name, runs in samples.items():
-            print("%s%s: median %.0f ms (%s)" % (name, note, statistics.median(runs) * 1e3,
-                                                ", ".join("%.0f" % (t * 1e3) for t in runs)),
-                  file=sys.stderr)
+        print_runs(samples, note)
         return default_run_ratio(samples)
     return row("default run", measure, " (%d runs each, in turns)%s" % (args.default_pairs, note))
+
+
+def administrator_rows(args, note):
+    """The large package's default run against what an administrator does instead, and
+    against msiexec on the package where it lies; the three sides in turns, each through
+    cmd /c."""
+    def measure():
+        samples = default_run.measure(
+            os.path.abspath(args.large_launcher), os.path.abspath(args.large_package),
+            args.work, args.default_pairs, args.target_version, default_run.SIDES,
+            through_cmd=True)
+        print_runs(samples, note)
+        return samples
+    samples = once(measure)
+    how = " (%d runs each, in turns, via cmd /c)%s" % (args.default_pairs, note)
+    return [row("default run copy", lambda: default_run_ratio(samples(), "copy and msiexec"), how),
+            row("default run on disk", lambda: default_run_ratio(samples(), "msiexec"), how)]
 
 
 def figures(args):
@@ -356,10 +418,13 @@ def figures(args):
         note = " [%d MiB package]" % round(os.path.getsize(args.large_package) / (1 << 20))
         rows += extraction_rows(args, args.large_launcher, args.large_reference,
                                 args.large_package, note)
-        rows.append(default_run_row(args, args.large_launcher, args.large_package, note))
+        rows += administrator_rows(args, note)
         builds = once(lambda: read_builds(args.large_builds))
         rows.append(row("build time", lambda: build_growth(builds(), 1), note))
         rows.append(row("build memory", lambda: build_growth(builds(), 2), note))
+        reads = once(lambda: measure_reads({"default": args.package,
+                                            "large": args.large_package}, args.work))
+        rows.append(row("package read", lambda: build_growth(reads(), 1), note))
     return rows
 
 

@@ -1,7 +1,11 @@
 """The default run against the Windows Installer alone: "launcher.exe /q" and
 "msiexec /p <the same package> /qn" on the same eight installed sample products, each run
-in a fresh copy of one prefix, the two taking turns. Both must leave every product at the
-target version, or the pair does not count."""
+in a fresh copy of one prefix, the sides taking turns. Every run must leave every product
+at the target version, or no figure comes of it.
+
+The sides (SIDES): the launcher; msiexec on the package where it lies; and, through
+"cmd /c" like the others then, what an administrator does instead of running the launcher:
+copy the package onto the machine, then msiexec on the copy."""
 
 import os
 import subprocess
@@ -77,17 +81,31 @@ def check_patched(prefix, probe, target_version):
             raise RunError("%s is at %s after the run, not %s" % (code, found, target_version))
 
 
-def run_once(master, which, launcher, package, probe, target_version):
+SIDES = ("launcher", "msiexec", "copy and msiexec")
+# Where the administrator's copy goes: the machine's own disk, as the launcher's does.
+COPY = r"C:\windows\temp\patch.msp"
+
+
+def command(which, launcher, package, through_cmd):
+    """The command line of one side: straight under the loader, or through "cmd /c"."""
+    package = winetest.Prefix.win_path(package)
+    if which == "launcher":
+        args = [winetest.Prefix.win_path(launcher) if through_cmd else launcher, "/q"]
+    elif which == "msiexec":
+        args = ["msiexec", "/p", package, "/qn"]
+    else:
+        args = ["copy", "/b", "/y", package, COPY, ">nul", "&&", "msiexec", "/p", COPY, "/qn"]
+    return [winetest.loader()] + (["cmd", "/c"] + args if through_cmd else args)
+
+
+def run_once(master, which, launcher, package, probe, target_version, through_cmd=False):
     """Wall seconds of one default run in a fresh copy of the products prefix."""
     with winetest.Prefix(master=master, watcher="unused") as prefix:
-        if which == "launcher":
-            command = [winetest.loader(), launcher, "/q"]
-        else:
-            command = [winetest.loader(), "msiexec", "/p", winetest.Prefix.win_path(package), "/qn"]
+        command_line = command(which, launcher, package, through_cmd)
         # What earlier runs wrote (gigabytes, with a large package) goes to the disk first,
         # so that no run is slowed by the writeback of another's files.
         os.sync()
-        code, seconds = timed(command, prefix.env())
+        code, seconds = timed(command_line, prefix.env())
         # A Unix exit status keeps the low 8 bits: anything but 0 is no success here.
         if code != 0:
             raise RunError("%s exited %d" % (which, code))
@@ -95,16 +113,22 @@ def run_once(master, which, launcher, package, probe, target_version):
     return seconds
 
 
-def measure(launcher, package, work, pairs, target_version):
-    """{"launcher": [seconds...], "msiexec": [...]}, run i of one in pair i of the other."""
+def orders(sides, runs):
+    """The order of the sides in each round: each goes first in turn, so that a drift over
+    the runs weighs on all alike."""
+    return [sides[i % len(sides):] + sides[:i % len(sides)] for i in range(runs)]
+
+
+def measure(launcher, package, work, runs, target_version, sides=SIDES[:2], through_cmd=False):
+    """{side: [seconds...]}, run i of each in round i."""
     master = ensure_products_prefix(work)
     probe = os.path.join(work, "msiprobe.exe")
     # Untimed: the first start of each in such a prefix, and the file cache.
-    for which in ("launcher", "msiexec"):
-        run_once(master, which, launcher, package, probe, target_version)
-    samples = {"launcher": [], "msiexec": []}
-    for i in range(pairs):
-        order = ("launcher", "msiexec") if i % 2 == 0 else ("msiexec", "launcher")
+    for which in sides:
+        run_once(master, which, launcher, package, probe, target_version, through_cmd)
+    samples = {which: [] for which in sides}
+    for order in orders(tuple(sides), runs):
         for which in order:
-            samples[which].append(run_once(master, which, launcher, package, probe, target_version))
+            samples[which].append(run_once(master, which, launcher, package, probe,
+                                           target_version, through_cmd))
     return samples

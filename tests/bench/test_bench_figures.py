@@ -14,6 +14,7 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 
 import bench_figures  # noqa: E402
+import default_run  # noqa: E402
 
 
 def entry(name, cpu_time, unit="us", aggregate="median", **extra):
@@ -92,6 +93,13 @@ class DefaultRunTest(unittest.TestCase):
                    "msiexec": [0.617, 0.567, 0.617, 0.567, 0.617]}
         self.assertAlmostEqual(bench_figures.default_run_ratio(samples), 0.568 / 0.617)
 
+    def test_each_side_goes_first_in_turn(self):
+        rounds = default_run.orders(default_run.SIDES, 7)
+        self.assertTrue(all(sorted(r) == sorted(default_run.SIDES) for r in rounds))
+        firsts = [r[0] for r in rounds]
+        self.assertEqual(sorted(firsts.count(side) for side in default_run.SIDES), [2, 2, 3])
+        self.assertTrue(all(a != b for a, b in zip(firsts, firsts[1:])))
+
 
 class GoalTest(unittest.TestCase):
     def test_boundaries(self):
@@ -100,6 +108,9 @@ class GoalTest(unittest.TestCase):
             ("extraction time", 1.1, True), ("extraction time", 1.1001, False),
             ("extraction memory", 1024, True), ("extraction memory", 1025, False),
             ("default run", 1.0, True), ("default run", 1.0001, False),
+            ("default run copy", 1.1, True), ("default run copy", 1.1001, False),
+            ("default run on disk", 1.48, True),
+            ("package read", 1.1, True), ("package read", 1.1001, False),
             ("build time", 1.0, True), ("build memory", 1.01, False),
             ("size", bench_figures.SIZE_LIMIT - 1, True), ("size", bench_figures.SIZE_LIMIT, False),
         ]

@@ -6,13 +6,16 @@ refuses: variants of the sample package, made by its generator.
 
 With --cmake, the configure step itself is run too, for the rows that check its wiring.
 """
+import codecs
 import dataclasses
 import shutil
+import struct
 import subprocess
 import sys
 import tempfile
 import unittest
 from pathlib import Path
+from unittest import mock
 
 SOURCE = Path(__file__).resolve().parents[2]
 CONFIGURE = {}
@@ -34,8 +37,66 @@ def first(**fields):
     return lambda t: dataclasses.replace(t, **fields) if t.name == "RTMToSP2.1" else t
 
 
-# (row, transforms, given target, given candidates, (text file, key, new value) or None,
-#  the refusal's words or (700, 900))
+def damaged(edit):
+    """The sample, its bytes changed in place by edit."""
+    def make(path):
+        sample.build(path, 200000)
+        data = bytearray(path.read_bytes())
+        edit(data)
+        path.write_bytes(data)
+    return make
+
+
+def cut(length):
+    return damaged(lambda data: data.__delitem__(slice(length, None)))
+
+
+def directory_sector(data):
+    """(the directory's first sector, where it starts in the file)."""
+    first, = struct.unpack_from("<I", data, 48)
+    return first, 512 * (first + 1)
+
+
+def looping_directory(data):
+    first, _ = directory_sector(data)
+    struct.pack_into("<I", data, 512 + 4 * first, first)  # the sample's FAT starts at sector 0
+
+
+def root_past_the_end(data):
+    struct.pack_into("<I", data, directory_sector(data)[1] + 116, 0x10000)
+
+
+def root_child_past_the_directory(data):
+    struct.pack_into("<I", data, directory_sector(data)[1] + 76, 0xFFFF)
+
+
+def directory_into_the_sector_table(data):
+    first, _ = directory_sector(data)
+    struct.pack_into("<I", data, 512 + 4 * first, 0)
+
+
+def filler_longer(data):
+    entry = data.index(sample.stream_name(sample.FILLER_STREAM, table=False).encode("utf-16-le"))
+    struct.pack_into("<I", data, entry + 120, len(data))
+
+
+def stored_as(summary, pid, vtype, value):
+    """The sample with one property of its summary ("summary_properties") or of its
+    transforms' ("transform_summary_properties") stored with another type or value."""
+    def make(path):
+        original = getattr(sample, summary)
+        changed = lambda *a: [(p, vtype, value) if p == pid else (p, t, v)  # noqa: E731
+                              for p, t, v in original(*a)]
+        with mock.patch.object(sample, summary, changed):
+            sample.build(path, 200000)
+    return make
+
+
+SAVE_AS = "; the launcher hands the text on byte for byte, so save it in Windows-1252 (ANSI)"
+
+# (row, transforms or a maker of the package, given target, given candidates, None or
+#  (text file, key, new value) or (text file, edit of its bytes), the refusal's words or
+#  (700, 900))
 ROWS = [
     ("the sample alone", transforms(), "", "", None, ("8.2.0.4", "8.0.24.6,8.1.0.3,")),
     ("given versions agree, in another order", transforms(), "8.2.0.4", "8.1.0.3,8.0.24.6,",
@@ -71,6 +132,53 @@ ROWS = [
     ("a text's product not a target", transforms(), "", "",
      ("206.txt", "ProductCode", "{6E8A3C41-B217-4F05-9D3E-58C1A7E4B291}"),
      "206.txt:1: ProductCode={6E8A3C41-B217-4F05-9D3E-58C1A7E4B291}, which is not among"),
+    ("a text with a byte-order mark", transforms(), "", "",
+     ("206.txt", lambda text: codecs.BOM_UTF8 + text),
+     "206.txt: starts with a UTF-8 byte-order mark" + SAVE_AS),
+    ("a text in UTF-16", transforms(), "", "",
+     ("206.1046.txt", lambda text: text.decode("cp1252").encode("utf-16-le")),
+     "206.1046.txt: is in UTF-16" + SAVE_AS),
+    ("a text with bare LF line ends", transforms(), "", "",
+     ("206.txt", lambda text: text.replace(b"\r\n", b"\n")),
+     "206.txt: has line ends other than CR LF" + SAVE_AS),
+    ("cut inside the header", cut(100), "", "", None,
+     "is cut short: it ends at byte 100, inside its 512-byte header"),
+    ("cut inside the sector table", cut(1000), "", "", None,
+     "is cut short or damaged: its sector table lies in sector 0, at byte 512, past its end "
+     "at byte 1,000"),
+    ("cut in half", cut(99840), "", "", None,
+     "is cut short: its sector table uses sectors up to byte 199,680, but it ends at byte 99,840"),
+    ("its last byte cut", cut(199679), "", "", None, "but it ends at byte 199,679"),
+    ("a sector chain that loops", damaged(looping_directory), "", "", None,
+     "is damaged: the sector chain of the directory runs into sector 4 again"),
+    ("a directory entry past the end", damaged(root_past_the_end), "", "", None,
+     "is cut short or damaged: the sector chain of the mini stream runs to sector 65536, past "
+     "the end of the file"),
+    ("a directory entry past the directory", damaged(root_child_past_the_directory), "", "",
+     None, "is damaged: directory entry 0 (Root Entry) leads to entry 65535, past the end of "
+     "its directory"),
+    ("a chain into the sector table", damaged(directory_into_the_sector_table), "", "", None,
+     "is damaged: the sector chain of the directory runs into sector 0 again, or into another "
+     "chain"),
+    ("a stream longer than its chain", damaged(filler_longer), "", "", None,
+     "is 199,680 bytes, but its sector chain holds 78,848"),
+    ("the default sample, its sector table listed in a DIFAT",
+     lambda path: sample.build(path, sample.DEFAULT_SIZE), "", "", None,
+     ("8.2.0.4", "8.0.24.6,8.1.0.3,")),
+    ("no package there", lambda path: None, "", "", None, "cannot be read: No such file"),
+    ("code page 0", stored_as("summary_properties", 1, sample.VT_I2, 0), "", "", None,
+     "the summary information of the package gives Codepage (property 1) 0, which this "
+     "reader cannot decode"),
+    ("code page 10000 in a transform", stored_as("transform_summary_properties", 1,
+                                                 sample.VT_I2, 10000), "", "", None,
+     "the summary information of the transform RTMToSP2.1 gives Codepage (property 1) 10000"),
+    ("the template stored as a number", stored_as("summary_properties", 7, sample.VT_I4, 5),
+     "", "", None, "the summary information of the package stores Template (property 7) as a "
+     "32-bit number (VT_I4), where its format has text (VT_LPSTR)"),
+    ("a character count stored as text",
+     stored_as("transform_summary_properties", 16, sample.VT_LPSTR, "59965471"), "", "", None,
+     "the summary information of the transform RTMToSP2.1 stores Character Count (property 16) "
+     "as text (VT_LPSTR), where its format has a 32-bit number (VT_I4)"),
 ]
 
 
@@ -82,13 +190,20 @@ class ReadPatchPackage(unittest.TestCase):
 
     def package(self, name, variant):
         path = self.folder / f"{name}.msp"
-        sample.build(path, 200000, transforms=variant)
+        path.unlink(missing_ok=True)
+        if callable(variant):
+            variant(path)
+        else:
+            sample.build(path, 200000, transforms=variant)
         return path
 
     def texts(self, change):
         folder = self.folder / "texts"
         shutil.copytree(SHIPPED_TEXTS, folder, dirs_exist_ok=True)
-        if change:
+        if change and len(change) == 2:
+            file, edit = change
+            (folder / file).write_bytes(edit((folder / file).read_bytes()))
+        elif change:
             file, key, value = change
             path = folder / file
             lines = path.read_bytes().split(b"\r\n")
@@ -119,6 +234,7 @@ class ReadPatchPackage(unittest.TestCase):
                                      f'set(LAUNCHER_BUILT_CANDIDATE_VERSIONS "{expected[1]}")\n')
                 else:
                     self.assertEqual(done.returncode, 1)
+                    self.assertNotIn("Traceback", done.stderr)
                     self.assertIn(f"LAUNCHER_PATCH_PACKAGE {package}: ", done.stderr)
                     self.assertIn(expected, done.stderr)
 
