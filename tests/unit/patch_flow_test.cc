@@ -4,7 +4,6 @@
 #include "fakes/string_tables.h"
 #include "installer/patch_flow.h"
 #include "installer/product_discovery.h"
-#include "installer/registration_fixup.h"
 #include "launcher/launcher.h"
 #include "payload/extracted_package.h"
 
@@ -222,34 +221,6 @@ TEST_F(PatchFlowTest, ARestartTheInstallerStartedEndsTheRun) {
   for (const std::u16string& code : {kB, kC}) {
     const std::string line = "\t-\t" + std::string(code.begin(), code.end()) + "\tNot reached: ";
     EXPECT_NE(log.find(line), std::string::npos) << log;
-  }
-}
-
-// As Windows answers a run as SYSTEM and an administrator's unelevated one: a product
-// installed for another user is absent, and the machine's registration may not be changed.
-// The log says why each product was left; the others go on.
-TEST_F(PatchFlowTest, TheLogSaysWhyAProductWasLeft) {
-  fake.files.nodes[u"C:\\logs"] = FakeNode{.directory = true};
-  Targets(kA + u";" + kB + u";" + kC);
-  Product(kA, u"Someone else's", u"1033", u"8.0.24.6", 0, 2);  // INSTALLSTATE_ABSENT
-  Product(kB, u"Other", u"1033", u"8.0.24.6");
-  Product(kC, u"Tessary", u"1033", u"8.1.0.3");
-  // B's module stands at another version than registered, and its stale "Transforms" may
-  // not be deleted (ERROR_ACCESS_DENIED).
-  using platform::RegistryRoot;
-  fake.registry.keys[{RegistryRoot::kLocalMachine, *installer::HostKeyPath(kB)}].values[u"VornLocation"].data =
-      fakes::Utf16Bytes(u"C:\\T");
-  fake.fileVersions.modules[u"C:\\T\\mainmod.vxm"].version = {16u << 16, 54u << 16};
-  fake.registry.keys[{RegistryRoot::kLocalMachineShared, u"SOFTWARE\\Classes\\Installer\\Products\\" +
-                                                              *installer::PackProductCode(kB)}].deleteFailsWith = 5;
-  EXPECT_EQ(Run({u"/l", u"C:\\logs\\run.log"}), 5u);
-  const std::u16string k300of5 = k300of1603.substr(0, k300of1603.size() - 4) + u"5";
-  EXPECT_EQ(Texts(), (std::vector<std::u16string>{k300of5, k301}));
-  EXPECT_EQ(Patched(), std::vector<std::u16string>{kC});
-  const auto bytes = fake.files.Contents(u"C:\\logs\\run.log");
-  const std::string log(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  for (const auto& [code, why] : {std::pair{kA, "\tInstalled for another user only: "}, std::pair{kB, "\tNot patched: "}}) {
-    EXPECT_NE(log.find("\t-\t" + std::string(code.begin(), code.end()) + why), std::string::npos) << log;
   }
 }
 
