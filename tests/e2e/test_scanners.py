@@ -4,6 +4,7 @@ each of the ways they do. Wine enforces share modes between the Windows programs
 wineserver, so the scanner gets in the launcher's way as it would on Windows: every run
 still ends as it would without it, and leaves no file behind."""
 
+import contextlib
 import glob
 import os
 import subprocess
@@ -20,31 +21,26 @@ DEFAULT_PATCH_LIST = "patchlist%s.txt" % TESSARY[10:14]
 HOLD_MILLISECONDS = "300"
 
 
-class Scanner:
-    """tools/scanner.c running in the prefix while the with-block runs; .held lists the names
-    of the files it held, once it has ended."""
-
-    def __init__(self, prefix, sharing, folders, stop):
-        self.prefix = prefix
-        self.args = [prefix.win_path(bad_input_support.tool("scanner")), sharing, HOLD_MILLISECONDS,
-                     prefix.win_path(stop), *(prefix.win_path(f) for f in folders)]
-        self.stop = stop
-        self.held = []
-
-    def __enter__(self):
-        self.process = subprocess.Popen([e2e_common.winetest.loader(), *self.args], env=self.prefix.env(),
-                                        stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
-                                        stderr=subprocess.DEVNULL, text=True)
-        if self.process.stdout.readline().strip() != "ready":
-            self.process.kill()
-            raise RuntimeError("the scanner did not start")
-        return self
-
-    def __exit__(self, *exc):
-        open(self.stop, "w").close()
-        out, _ = self.process.communicate(timeout=60)
-        os.remove(self.stop)
-        self.held = [line.split(" ", 1)[1] for line in out.splitlines() if line.startswith("held ")]
+@contextlib.contextmanager
+def scanner(prefix, sharing, folders, stop):
+    """tools/scanner.c running in the prefix while the with-block runs; the list it gives
+    holds the names of the files it held, once it has ended."""
+    args = [prefix.win_path(bad_input_support.tool("scanner")), sharing, HOLD_MILLISECONDS,
+            prefix.win_path(stop), *(prefix.win_path(f) for f in folders)]
+    process = subprocess.Popen([e2e_common.winetest.loader(), *args], env=prefix.env(),
+                               stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True)
+    if process.stdout.readline().strip() != "ready":
+        process.kill()
+        raise RuntimeError("the scanner did not start")
+    held = []
+    try:
+        yield held
+    finally:
+        open(stop, "w").close()
+        out, _ = process.communicate(timeout=60)
+        os.remove(stop)
+        held += [line.split(" ", 1)[1] for line in out.splitlines() if line.startswith("held ")]
 
 
 class HeldByAScanner(LauncherTestCase):
@@ -69,9 +65,8 @@ class HeldByAScanner(LauncherTestCase):
                 with self.subTest(sharing=sharing, run=name):
                     with open(package, "wb") as f:
                         f.write(b"an older file")
-                    with Scanner(self.prefix, sharing, [temp, out], stop) as scanner:
+                    with scanner(self.prefix, sharing, [temp, out], stop) as held[sharing, name]:
                         result = self.launch(*args, cwd=out)
-                    held[sharing, name] = scanner.held
                     self.assertEqual(result.exit_code, 0, result.boxes)
                     self.assertEqual(glob.glob(os.path.join(temp, "MSP*")), [])
                     listing = [DEFAULT_PATCH_LIST] if args == ["/p"] else []

@@ -7,6 +7,7 @@ Usage: check_same_bytes.py EXE OTHER_EXE --folder DIR [--folder DIR ...]
 """
 import argparse
 import sys
+from pathlib import Path
 
 
 def main():
@@ -15,21 +16,15 @@ def main():
     parser.add_argument("other")
     parser.add_argument("--folder", action="append", default=[])
     args = parser.parse_args()
-    with open(args.exe, "rb") as f:
-        first = f.read()
-    with open(args.other, "rb") as f:
-        second = f.read()
+    builds = [(name, Path(name).read_bytes()) for name in (args.exe, args.other)]
+    (_, first), (_, second) = builds
     failures = []
     if first != second:
-        at = next((i for i, (a, b) in enumerate(zip(first, second)) if a != b),
-                  min(len(first), len(second)))
-        failures.append(f"{args.exe} ({len(first)} bytes) and {args.other} ({len(second)} "
-                        f"bytes) differ from offset {at:#x} on")
-    for name, data in ((args.exe, first), (args.other, second)):
-        for folder in args.folder:
-            for encoding in ("utf-8", "utf-16-le"):
-                if folder.encode(encoding) in data:
-                    failures.append(f"{name} carries the folder {folder} ({encoding})")
+        at = next((i for i, (a, b) in enumerate(zip(first, second)) if a != b), min(len(first), len(second)))
+        failures.append(f"{args.exe} ({len(first)} bytes) and {args.other} ({len(second)} bytes) differ "
+                        f"from offset {at:#x} on")
+    failures += [f"{name} carries the folder {folder} ({encoding})" for name, data in builds
+                 for folder in args.folder for encoding in ("utf-8", "utf-16-le") if folder.encode(encoding) in data]
     for failure in failures:
         print("FAIL:", failure)
     if not failures:

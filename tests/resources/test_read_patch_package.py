@@ -51,28 +51,20 @@ def cut(length):
     return damaged(lambda data: data.__delitem__(slice(length, None)))
 
 
-def directory_sector(data):
-    """(the directory's first sector, where it starts in the file)."""
-    first, = struct.unpack_from("<I", data, 48)
-    return first, 512 * (first + 1)
+def at_directory(offset, value):
+    """The sample with a 32-bit value put at offset from the start of its directory."""
+    def edit(data):
+        struct.pack_into("<I", data, 512 * (struct.unpack_from("<I", data, 48)[0] + 1) + offset, value)
+    return damaged(edit)
 
 
-def looping_directory(data):
-    first, _ = directory_sector(data)
-    struct.pack_into("<I", data, 512 + 4 * first, first)  # the sample's FAT starts at sector 0
-
-
-def root_past_the_end(data):
-    struct.pack_into("<I", data, directory_sector(data)[1] + 116, 0x10000)
-
-
-def root_child_past_the_directory(data):
-    struct.pack_into("<I", data, directory_sector(data)[1] + 76, 0xFFFF)
-
-
-def directory_into_the_sector_table(data):
-    first, _ = directory_sector(data)
-    struct.pack_into("<I", data, 512 + 4 * first, 0)
+def directory_chain_to(sector):
+    """The sample whose directory's first sector leads to sector (None: to itself); the
+    sample's sector table starts at sector 0."""
+    def edit(data):
+        first, = struct.unpack_from("<I", data, 48)
+        struct.pack_into("<I", data, 512 + 4 * first, first if sector is None else sector)
+    return damaged(edit)
 
 
 def filler_longer(data):
@@ -149,15 +141,15 @@ ROWS = [
     ("cut in half", cut(99840), "", "", None,
      "is cut short: its sector table uses sectors up to byte 199,680, but it ends at byte 99,840"),
     ("its last byte cut", cut(199679), "", "", None, "but it ends at byte 199,679"),
-    ("a sector chain that loops", damaged(looping_directory), "", "", None,
+    ("a sector chain that loops", directory_chain_to(None), "", "", None,
      "is damaged: the sector chain of the directory runs into sector 4 again"),
-    ("a directory entry past the end", damaged(root_past_the_end), "", "", None,
+    ("a directory entry past the end", at_directory(116, 0x10000), "", "", None,
      "is cut short or damaged: the sector chain of the mini stream runs to sector 65536, past "
      "the end of the file"),
-    ("a directory entry past the directory", damaged(root_child_past_the_directory), "", "",
+    ("a directory entry past the directory", at_directory(76, 0xFFFF), "", "",
      None, "is damaged: directory entry 0 (Root Entry) leads to entry 65535, past the end of "
      "its directory"),
-    ("a chain into the sector table", damaged(directory_into_the_sector_table), "", "", None,
+    ("a chain into the sector table", directory_chain_to(0), "", "", None,
      "is damaged: the sector chain of the directory runs into sector 0 again, or into another "
      "chain"),
     ("a stream longer than its chain", damaged(filler_longer), "", "", None,

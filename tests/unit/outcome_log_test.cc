@@ -4,6 +4,7 @@
 
 #include "fakes/fake_machine.h"
 #include "fakes/string_tables.h"
+#include "installer/registration_fixup.h"
 #include "launcher/launcher.h"
 #include "launcher/log_line.h"
 #include "launcher/report_message.h"
@@ -12,6 +13,7 @@
 namespace {
 
 using fakes::FakeNode;
+using platform::RegistryRoot;
 
 TEST(Utf8Text, EncodesEveryRangeAndReplacesLoneSurrogates) {
   const struct {
@@ -125,6 +127,24 @@ const Scenario kScenarios[] = {
             "exit\t3"})},
     {"list products", {u"/i"}, [](Machine&) {},
      Lines({"-\t-\t" + Ascii(kA + u";" + kB + u";" + kC), "exit\t0"})},
+    // As Windows answers a run as SYSTEM and an administrator's unelevated one: a product
+    // installed for another user is absent; the registration of B, whose module stands at
+    // another version than registered, may not be changed. The others go on.
+    {"a product for another user, a registration that may not be changed", {},
+     [](Machine& m) {
+       m.AddProduct(kA, u"Gr\u00F6\u00DFe", u"1031", u"8.0.24.6", 0, 2);  // INSTALLSTATE_ABSENT
+       m.AddProduct(kB, u"Second", u"1033", u"8.0.24.6");
+       m.AddProduct(kC, u"Third", u"1033", u"8.1.0.3");
+       m.f.registry.keys[{RegistryRoot::kLocalMachine, *installer::HostKeyPath(kB)}].values[u"VornLocation"].data =
+           fakes::Utf16Bytes(u"C:\\T");
+       m.f.fileVersions.modules[u"C:\\T\\mainmod.vxm"].version = {16u << 16, 54u << 16};
+       m.f.registry.keys[{RegistryRoot::kLocalMachineShared, u"SOFTWARE\\Classes\\Installer\\Products\\" +
+                                                                  *installer::PackProductCode(kB)}].deleteFailsWith = 5;
+     },
+     Lines({"-\t" + Ascii(kA) + "\tInstalled for another user only: not patched by this run.",
+            "-\t" + Ascii(kB) + "\tNot patched: its stale \"Transforms\" stays.", "300\t" + Ascii(kB) + "\t" + k300 + "5",
+            "301\t" + Ascii(kC) + "\tThe service pack was successfully installed and Third has been updated.",
+            "exit\t5"})},
 };
 
 // Everything a run leaves that a person or a deployment tool could see, bar the logs.

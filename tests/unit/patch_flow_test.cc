@@ -4,7 +4,6 @@
 #include "fakes/string_tables.h"
 #include "installer/patch_flow.h"
 #include "installer/product_discovery.h"
-#include "installer/registration_fixup.h"
 #include "launcher/launcher.h"
 #include "payload/extracted_package.h"
 
@@ -225,34 +224,6 @@ TEST_F(PatchFlowTest, ARestartTheInstallerStartedEndsTheRun) {
   }
 }
 
-// As Windows answers a run as SYSTEM and an administrator's unelevated one: a product
-// installed for another user is absent, and the machine's registration may not be changed.
-// The log says why each product was left; the others go on.
-TEST_F(PatchFlowTest, TheLogSaysWhyAProductWasLeft) {
-  fake.files.nodes[u"C:\\logs"] = FakeNode{.directory = true};
-  Targets(kA + u";" + kB + u";" + kC);
-  Product(kA, u"Someone else's", u"1033", u"8.0.24.6", 0, 2);  // INSTALLSTATE_ABSENT
-  Product(kB, u"Other", u"1033", u"8.0.24.6");
-  Product(kC, u"Tessary", u"1033", u"8.1.0.3");
-  // B's module stands at another version than registered, and its stale "Transforms" may
-  // not be deleted (ERROR_ACCESS_DENIED).
-  using platform::RegistryRoot;
-  fake.registry.keys[{RegistryRoot::kLocalMachine, *installer::HostKeyPath(kB)}].values[u"VornLocation"].data =
-      fakes::Utf16Bytes(u"C:\\T");
-  fake.fileVersions.modules[u"C:\\T\\mainmod.vxm"].version = {16u << 16, 54u << 16};
-  fake.registry.keys[{RegistryRoot::kLocalMachineShared, u"SOFTWARE\\Classes\\Installer\\Products\\" +
-                                                              *installer::PackProductCode(kB)}].deleteFailsWith = 5;
-  EXPECT_EQ(Run({u"/l", u"C:\\logs\\run.log"}), 5u);
-  const std::u16string k300of5 = k300of1603.substr(0, k300of1603.size() - 4) + u"5";
-  EXPECT_EQ(Texts(), (std::vector<std::u16string>{k300of5, k301}));
-  EXPECT_EQ(Patched(), std::vector<std::u16string>{kC});
-  const auto bytes = fake.files.Contents(u"C:\\logs\\run.log");
-  const std::string log(reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  for (const auto& [code, why] : {std::pair{kA, "\tInstalled for another user only: "}, std::pair{kB, "\tNot patched: "}}) {
-    EXPECT_NE(log.find("\t-\t" + std::string(code.begin(), code.end()) + why), std::string::npos) << log;
-  }
-}
-
 TEST_F(PatchFlowTest, CandidateListRules) {
   struct Case {
     std::u16string candidates;
@@ -437,88 +408,73 @@ TEST_F(PatchFlowTest, PackageSwappedBeforeTheLockEndsTheRunWith300) {
   }
 }
 
-// Windows names some volumes with no drive letter (RAM disks, volumes mounted in a folder): the
-// final path with a drive fails, with 1, 3 or 1005 by the driver. The installer then gets the
-// device path under its drive letter, or else the full path of the name written.
-TEST_F(PatchFlowTest, AVolumeTheSystemCannotNameStillGivesTheInstallerAPath) {
+// Between the written package and the installer: a volume Windows names with no drive letter
+// (RAM disks, volumes mounted in a folder), where the final path with a drive fails with 1, 3
+// or 1005 by the driver, gives the installer the device path under its drive letter, or else
+// the full path of the name written; a scanner that opens the new package for a moment,
+// sharing it with nobody, is waited for at the lock and the removal, about a second at most;
+// a file put under the package's name while the lock holds it (by a driver, or a process on
+// another machine sharing the volume) is not the one removed.
+TEST_F(PatchFlowTest, TheInstallerGetsAPathAndTheRunRemovesOnlyItsOwnPackage) {
   struct Case {
-    std::uint32_t error;
-    bool deviceOnDriveR;
-    bool devicePathFails;
-    std::u16string patch;
+    const char* name;
+    std::function<void(fakes::FakeMachine&)> arrange;
+    std::u16string patch = kPackage;
+    std::uint32_t exitCode = 0;
+    bool left = false;
+  };
+  const auto noDriveLetter = [](std::uint32_t error, bool deviceOnDriveR, bool devicePathFails) {
+    return [=](fakes::FakeMachine& m) {
+      fakes::FakeFiles& files = m.fake.files;
+      files.dosFinalPathFailsWith = error;
+      files.ntFinalPathFailsWith = devicePathFails ? 1 : 0;
+      files.ntPaths[kPackage] = u"\\Device\\Ramdisk0\\Scratch\\MSP2";
+      if (deviceOnDriveR) files.dosDevices[u"R:"] = u"\\Device\\Ramdisk0";
+    };
+  };
+  // Held when the run locks it, or when it removes it.
+  const auto held = [](int refusals, bool atTheEnd) {
+    return [=](fakes::FakeMachine& m) {
+      fakes::FakeFiles& files = m.fake.files;
+      if (!atTheEnd) files.heldByOthers[kPackage] = refusals;
+      if (atTheEnd) m.fake.installer.onConfigure = [&files, refusals](auto&) { files.heldByOthers[kPackage] = refusals; };
+    };
   };
   const Case cases[] = {
-      {1, true, false, u"R:\\Scratch\\MSP2"},
-      {3, false, false, kPackage},
-      {1005, true, true, kPackage},
+      {"no drive letter (1)", noDriveLetter(1, true, false), u"R:\\Scratch\\MSP2"},
+      {"no drive letter (3), its device on none", noDriveLetter(3, false, false)},
+      {"no drive letter (1005), no device path", noDriveLetter(1005, true, true)},
+      {"held at the lock", held(3, false)},
+      {"held at the removal", held(3, true)},
+      // As before the waits: a lock another program holds ends the run and leaves its copy.
+      {"held at the lock, for long", held(11, false), kPackage, 32, true},
+      {"held at the removal, for long", held(11, true), kPackage, 0, true},
+      {"another file under the name",
+       [](auto& m) {
+         m.fake.installer.onConfigure = [&m](auto&) {
+           m.fake.files.nodes[kPackage] = FakeNode{.bytes = fakes::Bytes("theirs"), .index = 99};
+         };
+       },
+       kPackage, 0, true},
   };
   for (const Case& c : cases) {
     fakes::FakeMachine m;
     m.ShipLauncher();
     m.Targets(kA, c.patch);
     m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6");
-    fakes::FakeFiles& files = m.fake.files;
-    files.dosFinalPathFailsWith = c.error;
-    files.ntFinalPathFailsWith = c.devicePathFails ? 1 : 0;
-    files.ntPaths[kPackage] = u"\\Device\\Ramdisk0\\Scratch\\MSP2";
-    if (c.deviceOnDriveR) files.dosDevices[u"R:"] = u"\\Device\\Ramdisk0";
-    EXPECT_EQ(m.RunWith(), 0u) << c.error;
-    ASSERT_EQ(m.fake.installer.configureCalls.size(), 1u) << c.error;
-    EXPECT_EQ(m.fake.installer.configureCalls[0].commandLine, u"PATCH=\"" + c.patch + u"\"") << c.error;
-    EXPECT_FALSE(files.Exists(kPackage)) << c.error;
-  }
-}
-
-// A scanner opens the new package for a moment, sharing it with nobody: the lock and the
-// removal wait for it, about a second at most, then fail as they would without waiting.
-TEST_F(PatchFlowTest, AScannerHoldingThePackageIsWaitedForAMoment) {
-  struct Case {
-    const char* name;
-    bool atTheEnd;  // held when the run removes it, not when it locks it
-    int refusals;
-    std::uint32_t exitCode;
-    bool left;
-  };
-  const Case cases[] = {
-      {"at the lock", false, 3, 0, false},
-      {"at the removal", true, 3, 0, false},
-      // As before the waits: a lock another program holds ends the run and leaves its copy.
-      {"at the lock, for long", false, 11, 32, true},
-      {"at the removal, for long", true, 11, 0, true},
-  };
-  for (const Case& c : cases) {
-    fakes::FakeMachine m;
-    m.ShipLauncher();
-    m.Targets(kA);
-    m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6");
-    fakes::FakeFiles& files = m.fake.files;
-    if (c.atTheEnd) {
-      m.fake.installer.onConfigure = [&](const std::u16string&) { files.heldByOthers[kPackage] = c.refusals; };
-    } else {
-      files.heldByOthers[kPackage] = c.refusals;
-    }
+    c.arrange(m);
     EXPECT_EQ(m.RunWith(), c.exitCode) << c.name;
-    EXPECT_EQ(m.fake.installer.configureCalls.size(), c.exitCode == 0 ? 1u : 0u) << c.name;
-    EXPECT_EQ(files.Exists(kPackage), c.left) << c.name;
+    const auto& calls = m.fake.installer.configureCalls;
+    ASSERT_EQ(calls.size(), c.exitCode == 0 ? 1u : 0u) << c.name;
+    if (!calls.empty()) {
+      EXPECT_EQ(calls[0].commandLine, u"PATCH=\"" + c.patch + u"\"") << c.name;
+    }
+    EXPECT_EQ(m.fake.files.Exists(kPackage), c.left) << c.name;
     std::uint32_t waited = 0;
     for (std::uint32_t sleep : m.fake.process.sleeps) waited += sleep;
     EXPECT_LE(waited, 1000u) << c.name;
-    EXPECT_EQ(files.openFiles, 0) << c.name;
+    EXPECT_EQ(m.fake.files.openFiles, 0) << c.name;
   }
-}
-
-// A file put under the package's name while the lock holds it (by a driver, or a process on
-// another machine sharing the volume, which the share modes do not bind) is not the one
-// removed: the removal goes through the lock's own file.
-TEST_F(PatchFlowTest, TheRemovalTakesTheFileWrittenNotWhatTheNameLeadsTo) {
-  Targets(kA);
-  Product(kA, u"Tessary", u"1033", u"8.0.24.6");
-  fake.installer.onConfigure = [&](const std::u16string&) {
-    fake.files.nodes[kPackage] = FakeNode{.bytes = fakes::Bytes("theirs"), .index = 99};
-  };
-  EXPECT_EQ(Run(), 0u);
-  ASSERT_TRUE(fake.files.Exists(kPackage));
-  EXPECT_EQ(fake.files.Contents(kPackage), fakes::Bytes("theirs"));
 }
 
 // The installer gets the locked file's path as the system resolves it: a junction on the way

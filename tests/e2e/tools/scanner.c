@@ -18,27 +18,21 @@ static wchar_t seen[MAX_FILES][MAX_PATH];
 static int done[MAX_FILES];
 static int count;
 
-static int known(const wchar_t *path)
-{
-    int i;
-    for (i = 0; i < count; ++i)
-        if (_wcsicmp(seen[i], path) == 0) return 1;
-    return 0;
-}
-
 /* Adds the MSP files in `folder` not seen before; with `old`, as done already. */
 static void look(const wchar_t *folder, int old)
 {
     wchar_t pattern[MAX_PATH];
     WIN32_FIND_DATAW found;
     HANDLE search;
+    int i;
     _snwprintf(pattern, MAX_PATH, L"%ls\\MSP*", folder);
     search = FindFirstFileW(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     do {
         wchar_t path[MAX_PATH];
         _snwprintf(path, MAX_PATH, L"%ls\\%ls", folder, found.cFileName);
-        if (!known(path) && count < MAX_FILES) {
+        for (i = 0; i < count && _wcsicmp(seen[i], path) != 0; ++i) {}
+        if (i == count && count < MAX_FILES) {
             wcscpy(seen[count], path);
             done[count++] = old;
         }
