@@ -28,7 +28,8 @@ Result<std::uint32_t> Win32Files::GetTempPath(char16_t* buffer, std::uint32_t ca
 }
 
 Result<std::uint32_t> Win32Files::GetTempPath2(char16_t* buffer, std::uint32_t capacity) {
-  // Windows 11, Server 2022 and later updates of Windows 10 only: looked up, not imported.
+  // Only on Windows 11, Server 2022, and Windows 10 or Server 2016 updated since March 2025:
+  // looked up, not imported.
   using GetTempPath2Function = DWORD(WINAPI*)(DWORD, LPWSTR);
   auto call = reinterpret_cast<GetTempPath2Function>(reinterpret_cast<void*>(
       ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetTempPath2W")));
