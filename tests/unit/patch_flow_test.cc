@@ -383,17 +383,19 @@ TEST_F(PatchFlowTest, PackageSwappedBeforeTheLockEndsTheRunWith300) {
       // The same file, rewritten by someone its access list lets in (the administrator's own
       // unelevated processes; anyone on a volume without access lists).
       {"a byte changed", [](FakeNode& n) { n.bytes[3] ^= std::byte{1}; }},
+      {"its last byte changed", [](FakeNode& n) { n.bytes.back() ^= std::byte{1}; }},
       {"cut short", [](FakeNode& n) { n.bytes.pop_back(); }},
       {"grown", [](FakeNode& n) { n.bytes.push_back(std::byte{0}); }},
       // After the lock: a process the share modes do not bind (on Windows a driver's, or
       // one on another machine sharing the volume).
       {"a byte changed under the lock", [](FakeNode& n) { n.bytes[3] ^= std::byte{1}; }},
   };
-  const std::uint32_t codes[] = {2, 1006, 1006, 1006, 1006, 1006, 1006};
+  const std::uint32_t codes[] = {2, 1006, 1006, 1006, 1006, 1006, 1006, 1006};
   for (std::size_t i = 0; i < std::size(swaps); ++i) {
     const auto& [name, swap] = swaps[i];
     fakes::FakeMachine m;
-    m.ShipLauncher();
+    // Larger than one block of the check, so that a change in the last is seen too.
+    m.ShipLauncher(std::string(150'000, 'p'));
     m.Targets(kA);
     m.AddProduct(kA, u"Tessary", u"1033", u"8.0.24.6");
     (i + 1 == std::size(swaps) ? m.fake.files.afterLock : m.fake.files.beforeLock) =
