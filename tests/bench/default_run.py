@@ -74,9 +74,20 @@ def timed(command, env, timeout=3600):
     return done.returncode, time.perf_counter() - start
 
 
+def version_of(prefix, probe, code):
+    """The product's version as the installer reports it. The probe is asked a second time
+    when it fails to start (once in a long run of this machine, exit 1 and no output), so
+    that one such start does not end a run of many minutes; a second failure does."""
+    try:
+        return sample_products.run_probe(prefix.wine, probe, "info", code, "VersionString").get("value")
+    except sample_products.WineError as error:
+        print("the probe failed, asked again: %s" % error, file=sys.stderr)
+        return sample_products.run_probe(prefix.wine, probe, "info", code, "VersionString").get("value")
+
+
 def check_patched(prefix, probe, target_version):
     for code, *_ in sample_products_list():
-        found = sample_products.run_probe(prefix.wine, probe, "info", code, "VersionString").get("value")
+        found = version_of(prefix, probe, code)
         if found != target_version:
             raise RunError("%s is at %s after the run, not %s" % (code, found, target_version))
 
