@@ -1,16 +1,31 @@
 # What every link of the launcher gets after it, before anything measures its size or signs
-# it: MinGW's image is marked to run from the swap file (MSVC's link does that itself, with
-# /SWAPRUN), then it is signed when signing is set up (see LauncherSigning.cmake).
+# it: a large resource section of MinGW's image is moved to a page boundary of the file, so
+# that Wine maps it rather than copying it into memory (Windows maps either), and the image is
+# marked to run from the swap file (MSVC's link does that itself, with /SWAPRUN); then it is
+# signed when signing is set up (see LauncherSigning.cmake).
 if(MINGW)
   if(NOT Python3_FOUND)
-    message(FATAL_ERROR "Marking launcher.exe to run from the swap file takes Python 3; "
+    message(FATAL_ERROR "Finishing the image of launcher.exe takes Python 3; "
                         "give Python3_EXECUTABLE.")
   endif()
   set(_mark_run_from_swap ${CMAKE_CURRENT_LIST_DIR}/mark_run_from_swap.py)
+  set(_align_resource_section ${CMAKE_CURRENT_LIST_DIR}/align_resource_section.py)
 endif()
 
-# After each link of `target`: marked, then signed; ARGN adds to the signing's options.
+# Moves the resource section of `target` to a page boundary when it is large.
+function(launcher_align_resource_section target)
+  if(MINGW)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${Python3_EXECUTABLE} ${_align_resource_section} $<TARGET_FILE:${target}>
+      VERBATIM)
+    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_align_resource_section})
+  endif()
+endfunction()
+
+# After each link of `target`: aligned, marked, then signed; ARGN adds to the signing's
+# options.
 function(launcher_finish_link target)
+  launcher_align_resource_section(${target})
   if(MINGW)
     add_custom_command(TARGET ${target} POST_BUILD
       COMMAND ${Python3_EXECUTABLE} ${_mark_run_from_swap} $<TARGET_FILE:${target}>

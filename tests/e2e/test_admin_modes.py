@@ -3,10 +3,14 @@
 import glob
 import os
 import shutil
+import sys
 import unittest
 
 import e2e_common
 from e2e_common import LauncherTestCase, read
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake"))
+import align_resource_section  # noqa: E402
 
 ERROR_PATH_NOT_FOUND = 3
 
@@ -75,6 +79,19 @@ class ExtractMode(LauncherTestCase):
                 self.assertEqual((result.exit_code, result.boxes), (0, []))
                 self.assertEqual(os.listdir(folder), ["MSP2"])
                 self.assertEqual(read(os.path.join(folder, "MSP2")), self.package)
+
+    def test_with_its_resource_section_on_a_page(self):
+        # How a launcher carrying a package of 64 MiB or more is laid out: Wine then maps the
+        # section from the file instead of reading it at load.
+        exe = os.path.join(self.scratch, "aligned.exe")
+        shutil.copy(e2e_common.EXE, exe)
+        align_resource_section.align(exe, align_from=0)
+        _, rows = align_resource_section.sections(read(exe)[:4096])
+        self.assertEqual([offset % 4096 for name, _, offset in rows if name == ".rsrc"], [0])
+        target = os.path.join(self.scratch, "out.msp")
+        result = self.prefix.run_watched(exe, ["/e", self.win(target)])
+        self.assertEqual((result.exit_code, result.boxes), (0, []))
+        self.assertEqual(read(target), self.package)
 
     def test_switches_in_capitals_and_the_last_path_wins(self):
         first, last = (os.path.join(self.scratch, n) for n in ("a.msp", "b.msp"))

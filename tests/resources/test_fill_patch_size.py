@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Tests of cmake/fill_patch_size.py, which puts the launcher's size into the texts, of
-cmake/sign_launcher.py signing the launcher to that size, and of cmake/mark_run_from_swap.py,
-which marks its header before."""
+cmake/sign_launcher.py signing the launcher to that size, and of cmake/mark_run_from_swap.py
+and cmake/align_resource_section.py, which finish its image before."""
 import argparse
 import os
 import struct
@@ -12,6 +12,7 @@ from unittest import mock
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "cmake"))
 
+import align_resource_section  # noqa: E402
 import fill_patch_size  # noqa: E402
 import mark_run_from_swap  # noqa: E402
 import sign_launcher  # noqa: E402
@@ -129,6 +130,69 @@ class MarkedToRunFromSwap(unittest.TestCase):
                     f.write(data)
                 with self.assertRaises(mark_run_from_swap.Refused):
                     mark_run_from_swap.mark(path)
+
+
+def image(sections, directory=None):
+    """A PE32 image: its sections [(name, raw bytes)], each on the next 512-byte boundary of
+    the file after a 1,024-byte header; `directory` (index, offset, size) sets one entry of
+    the data directories."""
+    header = bytearray(1024)
+    header[:2] = b"MZ"
+    struct.pack_into("<I", header, 0x3C, 0x80)
+    header[0x80:0x84] = b"PE\0\0"
+    struct.pack_into("<HH", header, 0x84, 0x14C, len(sections))
+    struct.pack_into("<H", header, 0x94, 224)
+    struct.pack_into("<H", header, 0x98, 0x10B)
+    if directory:
+        index, offset, size = directory
+        struct.pack_into("<II", header, 0x98 + 96 + 8 * index, offset, size)
+    data = bytearray()
+    for n, (name, raw) in enumerate(sections):
+        at = 0x98 + 224 + 40 * n
+        header[at:at + len(name)] = name
+        struct.pack_into("<II", header, at + 16, len(raw), len(header) + len(data))
+        data += raw
+    return bytes(header + data)
+
+
+class AlignedResourceSection(unittest.TestCase):
+    text, resources, relocations = b"t" * 512, b"r" * 1024, b"x" * 512
+
+    def aligned(self, data, **how):
+        path = os.path.join(tempfile.mkdtemp(), "launcher.exe")
+        with open(path, "wb") as f:
+            f.write(data)
+        padding = align_resource_section.align(path, **how)
+        with open(path, "rb") as f:
+            return padding, f.read()
+
+    def test_moved_to_a_page_and_every_section_read_as_before(self):
+        before = image([(b".text", self.text), (b".rsrc", self.resources), (b".reloc", self.relocations)])
+        padding, after = self.aligned(before, align_from=1024)
+        self.assertEqual(padding, 4096 - 1536)
+        _, rows = align_resource_section.sections(after)
+        self.assertEqual([offset for _, _, offset in rows], [1024, 4096, 5120])
+        for (_, size, offset), raw in zip(rows, (self.text, self.resources, self.relocations)):
+            self.assertEqual(after[offset:offset + size], raw)
+        self.assertEqual(len(after), len(before) + padding)
+
+    def test_left_alone(self):
+        for name, data, how in (
+                ("smaller than the threshold", image([(b".text", self.text), (b".rsrc", self.resources)]),
+                 {"align_from": 1025}),
+                ("on a page already", image([(b".text", self.text * 6), (b".rsrc", self.resources)]),
+                 {"align_from": 0}),
+                ("no resources", image([(b".text", self.text)]), {"align_from": 0})):
+            with self.subTest(name):
+                self.assertEqual(self.aligned(data, **how), (0, data))
+
+    def test_refused(self):
+        sections = [(b".text", self.text), (b".rsrc", self.resources)]
+        for name, data in (("no image", b"MZ" + bytes(100)),
+                           ("a certificate table", image(sections, (4, 2048, 16))),
+                           ("a debug directory", image(sections, (6, 2048, 28)))):
+            with self.subTest(name), self.assertRaises(align_resource_section.Refused):
+                self.aligned(data, align_from=0)
 
 
 if __name__ == "__main__":
