@@ -132,67 +132,55 @@ class MarkedToRunFromSwap(unittest.TestCase):
                     mark_run_from_swap.mark(path)
 
 
-def image(sections, directory=None):
-    """A PE32 image: its sections [(name, raw bytes)], each on the next 512-byte boundary of
-    the file after a 1,024-byte header; `directory` (index, offset, size) sets one entry of
-    the data directories."""
+def image(sections, directory=(0, 0, 0)):
+    """A PE32 image of `sections` [(name, raw bytes)], one after the other from byte 1,024;
+    `directory` (index, offset, size) sets one entry of its data directories."""
     header = bytearray(1024)
-    header[:2] = b"MZ"
+    header[:2], header[0x80:0x84] = b"MZ", b"PE\0\0"
     struct.pack_into("<I", header, 0x3C, 0x80)
-    header[0x80:0x84] = b"PE\0\0"
-    struct.pack_into("<HH", header, 0x84, 0x14C, len(sections))
-    struct.pack_into("<H", header, 0x94, 224)
+    struct.pack_into("<HHHHH", header, 0x84, 0x14C, len(sections), 0, 0, 0)
+    struct.pack_into("<HH", header, 0x94, 224, 0)
     struct.pack_into("<H", header, 0x98, 0x10B)
-    if directory:
-        index, offset, size = directory
-        struct.pack_into("<II", header, 0x98 + 96 + 8 * index, offset, size)
+    struct.pack_into("<II", header, 0x98 + 96 + 8 * directory[0], *directory[1:])
     data = bytearray()
     for n, (name, raw) in enumerate(sections):
-        at = 0x98 + 224 + 40 * n
-        header[at:at + len(name)] = name
-        struct.pack_into("<II", header, at + 16, len(raw), len(header) + len(data))
+        header[0x178 + 40 * n:0x178 + 40 * n + len(name)] = name
+        struct.pack_into("<II", header, 0x178 + 40 * n + 16, len(raw), len(header) + len(data))
         data += raw
     return bytes(header + data)
 
 
 class AlignedResourceSection(unittest.TestCase):
-    text, resources, relocations = b"t" * 512, b"r" * 1024, b"x" * 512
-
-    def aligned(self, data, **how):
+    def aligned(self, data, align_from=0):
         path = os.path.join(tempfile.mkdtemp(), "launcher.exe")
         with open(path, "wb") as f:
             f.write(data)
-        padding = align_resource_section.align(path, **how)
+        align_resource_section.align(path, align_from)
         with open(path, "rb") as f:
-            return padding, f.read()
+            return f.read()
 
     def test_moved_to_a_page_and_every_section_read_as_before(self):
-        before = image([(b".text", self.text), (b".rsrc", self.resources), (b".reloc", self.relocations)])
-        padding, after = self.aligned(before, align_from=1024)
-        self.assertEqual(padding, 4096 - 1536)
+        raws = (b"t" * 512, b"r" * 1024, b"x" * 512)
+        after = self.aligned(image(list(zip((b".text", b".rsrc", b".reloc"), raws))), 1024)
         _, rows = align_resource_section.sections(after)
         self.assertEqual([offset for _, _, offset in rows], [1024, 4096, 5120])
-        for (_, size, offset), raw in zip(rows, (self.text, self.resources, self.relocations)):
-            self.assertEqual(after[offset:offset + size], raw)
-        self.assertEqual(len(after), len(before) + padding)
+        self.assertEqual([after[offset:offset + size] for _, size, offset in rows], list(raws))
+        self.assertEqual(len(after), 5632)
 
-    def test_left_alone(self):
-        for name, data, how in (
-                ("smaller than the threshold", image([(b".text", self.text), (b".rsrc", self.resources)]),
-                 {"align_from": 1025}),
-                ("on a page already", image([(b".text", self.text * 6), (b".rsrc", self.resources)]),
-                 {"align_from": 0}),
-                ("no resources", image([(b".text", self.text)]), {"align_from": 0})):
+    def test_left_alone_or_refused(self):
+        two = [(b".text", bytes(512)), (b".rsrc", bytes(1024))]
+        for name, data, align_from, refused in (
+                ("smaller than the threshold", image(two), 1025, False),
+                ("on a page already", image([(b".text", bytes(3072)), two[1]]), 0, False),
+                ("no resources", image(two[:1]), 0, False),
+                ("no image", b"MZ" + bytes(100), 0, True),
+                ("a certificate table", image(two, (4, 2048, 16)), 0, True),
+                ("a debug directory", image(two, (6, 2048, 28)), 0, True)):
             with self.subTest(name):
-                self.assertEqual(self.aligned(data, **how), (0, data))
-
-    def test_refused(self):
-        sections = [(b".text", self.text), (b".rsrc", self.resources)]
-        for name, data in (("no image", b"MZ" + bytes(100)),
-                           ("a certificate table", image(sections, (4, 2048, 16))),
-                           ("a debug directory", image(sections, (6, 2048, 28)))):
-            with self.subTest(name), self.assertRaises(align_resource_section.Refused):
-                self.aligned(data, align_from=0)
+                if refused:
+                    self.assertRaises(align_resource_section.Refused, self.aligned, data, align_from)
+                else:
+                    self.assertEqual(self.aligned(data, align_from), data)
 
 
 if __name__ == "__main__":
