@@ -9,8 +9,8 @@ any other into memory of its own when the image is loaded: with a package of hun
 megabytes, that is as many megabytes of fresh memory filled before the launcher starts.
 Windows maps either kind. Zero bytes are put before the section (at most 4,095), and the
 sections after it move with it; their addresses in memory stay, so nothing inside the image
-changes. A section smaller than BYTES (64 MiB) is left where it is: below that, the padding
-would cost more than the copy it saves.
+changes. A section smaller than BYTES (64 MiB) stays where the linker put it: Wine's copy
+of it takes little time, and the launcher keeps its size.
 
 Runs before the header's checksum is written (mark_run_from_swap.py) and before signing.
 When it fails, EXE is removed, so that no build takes it for finished.
