@@ -12,13 +12,19 @@ if(MINGW)
   set(_align_resource_section ${CMAKE_CURRENT_LIST_DIR}/align_resource_section.py)
 endif()
 
+# After each link of `target`, the Python script `script` is run on it; a change of the script
+# links it again.
+function(launcher_after_link target script)
+  add_custom_command(TARGET ${target} POST_BUILD
+    COMMAND ${Python3_EXECUTABLE} ${script} $<TARGET_FILE:${target}>
+    VERBATIM)
+  set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${script})
+endfunction()
+
 # Moves the resource section of `target` to a page boundary when it is large.
 function(launcher_align_resource_section target)
   if(MINGW)
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${Python3_EXECUTABLE} ${_align_resource_section} $<TARGET_FILE:${target}>
-      VERBATIM)
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_align_resource_section})
+    launcher_after_link(${target} ${_align_resource_section})
   endif()
 endfunction()
 
@@ -27,10 +33,7 @@ endfunction()
 function(launcher_finish_link target)
   launcher_align_resource_section(${target})
   if(MINGW)
-    add_custom_command(TARGET ${target} POST_BUILD
-      COMMAND ${Python3_EXECUTABLE} ${_mark_run_from_swap} $<TARGET_FILE:${target}>
-      VERBATIM)
-    set_property(TARGET ${target} APPEND PROPERTY LINK_DEPENDS ${_mark_run_from_swap})
+    launcher_after_link(${target} ${_mark_run_from_swap})
   endif()
   launcher_sign(${target} ${ARGN})
 endfunction()
